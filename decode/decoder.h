@@ -1,0 +1,107 @@
+// DecodeTelegramSet: checks one received set and rebuilds the measurement table from it, then
+// hands the readings to the stages that follow (report, raw log).
+//
+// Every statement of the decoding runs under the error log's handler: a run-time error writes one
+// record and decoding resumes with the next statement, so one bad field never costs the others.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <utility>
+
+#include "decode/measurement_table.h"
+#include "station/bytes.h"
+#include "station/clock.h"
+#include "station/primitives.h"
+
+namespace ombrix {
+
+class Decoder;
+
+// What lives for one decoder call.
+class DecodeCall {
+public:
+    Bytes NibbleString = "zuvor";
+    Readings Slots;
+    Bytes AprsText;
+
+    explicit DecodeCall(Decoder& decoder) : decoder_(decoder) {}
+
+    // One statement under the error handler.
+    template <class F>
+    void Do(F&& statement);
+
+    // Appends a quantity row; it becomes NewItem.
+    void Row(std::string text);
+    // Sets sub-item i of NewItem to the text the function returns, as one statement.
+    template <class F>
+    void Cell(int subItem, F&& text) {
+        Do([&] { SetCell(subItem, text()); });
+    }
+    void SetCell(int subItem, std::string text);
+
+    std::int16_t Digits(int p, int k) const { return ReadDigits(NibbleString, p, k); }
+    std::int16_t Flag(int p, int n) const { return ReadFlag(NibbleString, p, n); }
+    std::string Value(double x, NumberPattern pattern, std::string_view unit) const;
+    std::string Format(double x, NumberPattern pattern) const;
+    std::string Stamp(int ph, int pm, int pd, int pmo) const {
+        return StampText(NibbleString, ph, pm, pd, pmo);
+    }
+    MeasurementTable& Table();
+    LocalTime Now() const;
+
+private:
+    Decoder& decoder_;
+};
+
+enum class SetOutcome { WrongLength, ChecksumFailed, Valid };
+
+class Decoder {
+public:
+    using ErrorSink = std::function<void(const Bytes& record)>;
+    using Stage = std::function<void(DecodeCall&)>;
+
+    Decoder(std::string decimalSeparator, Clock clock, ErrorSink errorLog);
+
+    // The stages that run after the quantity rows of a valid set, in order.
+    void AddStage(Stage stage) { stages_.push_back(std::move(stage)); }
+
+    SetOutcome DecodeTelegramSet(BytesView set);
+
+    const MeasurementTable& Table() const { return table_; }
+    const std::string& DecimalSeparator() const { return separator_; }
+
+private:
+    friend class DecodeCall;
+
+    bool ChecksumOk(BytesView group);
+    void Record(const RuntimeError& error, const DecodeCall& call);
+
+    std::string separator_;
+    Clock clock_;
+    ErrorSink errorLog_;
+    std::vector<Stage> stages_;
+    MeasurementTable table_;
+    int newItem_ = 0;  // 1-based row index of the row being filled, 0 for none
+};
+
+template <class F>
+void DecodeCall::Do(F&& statement) {
+    try {
+        std::forward<F>(statement)();
+    } catch (const RuntimeError& error) {
+        decoder_.Record(error, *this);
+    }
+}
+
+// The group decoders, in the order of the table's rows.
+void DecodeClock(DecodeCall& c);
+void DecodeHumidity(DecodeCall& c);
+void DecodeTemperature(DecodeCall& c);
+void DecodeBarometer(DecodeCall& c);
+void DecodeDewPoint(DecodeCall& c);
+void DecodeRain(DecodeCall& c);
+void DecodeWind(DecodeCall& c);
+void DecodeDisplayState(DecodeCall& c);
+
+}  // namespace ombrix

@@ -1,0 +1,51 @@
+#include "logs/file_append.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "station/errors.h"
+
+namespace ombrix {
+
+namespace {
+
+std::int32_t FileErrorNumber(int err) {
+    switch (err) {
+        case ENOENT:
+        case ENOTDIR: return kPathNotFound;
+        case ENOSPC:
+        case EDQUOT: return kDiskFull;
+        case ENAMETOOLONG: return kBadFileName;
+        default: return kPathFileAccess;
+    }
+}
+
+}  // namespace
+
+void AppendToFile(const std::string& path, BytesView bytes) {
+    if (path.empty() || path.find('\0') != std::string::npos) Raise(kBadFileName);
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (fd < 0) Raise(FileErrorNumber(errno));
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            const int err = n < 0 ? errno : ENOSPC;
+            ::close(fd);
+            Raise(FileErrorNumber(err));
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    if (::close(fd) != 0 && errno != EINTR) Raise(FileErrorNumber(errno));
+}
+
+void AppendToFileQuietly(const std::string& path, BytesView bytes) noexcept {
+    try {
+        AppendToFile(path, bytes);
+    } catch (...) {
+    }
+}
+
+}  // namespace ombrix

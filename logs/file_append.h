@@ -1,0 +1,17 @@
+// Appending bytes to a file: opened, written and closed for every record or line.
+#pragma once
+
+#include <string>
+
+#include "station/bytes.h"
+
+namespace ombrix {
+
+// Appends the bytes as they are, creating the file when it is missing. Raises the runtime's file
+// errors (Path not found, Path/File access error, Disk full, ...) when it cannot.
+void AppendToFile(const std::string& path, BytesView bytes);
+
+// The same, for the error log: a record that cannot be written is dropped.
+void AppendToFileQuietly(const std::string& path, BytesView bytes) noexcept;
+
+}  // namespace ombrix

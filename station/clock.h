@@ -1,0 +1,23 @@
+// The local wall-clock time as the decoder sees it. The shell passes the system clock; tests and
+// the offline decoder pass a fixed one.
+#pragma once
+
+#include <functional>
+
+namespace ombrix {
+
+struct LocalTime {
+    int Year = 2000;
+    int Month = 1;
+    int Day = 1;
+    int Hour = 0;
+    int Minute = 0;
+    int Second = 0;
+};
+
+using Clock = std::function<LocalTime()>;
+
+// The machine's local time, read once per call.
+LocalTime SystemLocalTime();
+
+}  // namespace ombrix

@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds Ombrix and runs the whole test suite, then runs it once more
+# in a build with AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+tools/setup.sh
+tools/build.sh build
+(cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$(nproc)" --timeout 300)
+if [ "${OMBRIX_SKIP_SANITIZERS:-0}" != 1 ]; then
+  tools/build.sh build-asan -DOMBRIX_SANITIZE=ON
+  (cd build-asan && QT_QPA_PLATFORM=offscreen \
+    ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+    LSAN_OPTIONS="suppressions=$PWD/../tools/lsan.supp" \
+    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    ctest --output-on-failure -j "$(nproc)" --timeout 600)
+fi
