@@ -8,30 +8,44 @@ namespace {
 
 const char* PressureUnitText(int code) {
     switch (code) {
-        case 0: return "inches";
-        case 1: return "mm";
-        case 2: return "mb";
-        case 3: return "hPa";
-        default: return nullptr;
+        case 0:
+            return "inches";
+        case 1:
+            return "mm";
+        case 2:
+            return "mb";
+        case 3:
+            return "hPa";
+        default:
+            return nullptr;
     }
 }
 
 const char* TrendText(int code) {
     switch (code) {
-        case 1: return "Trend: steigend";
-        case 2: return "Trend: unverändert";
-        case 4: return "Trend: fallend";
-        default: return nullptr;
+        case 1:
+            return "Trend: steigend";
+        case 2:
+            return "Trend: unverändert";
+        case 4:
+            return "Trend: fallend";
+        default:
+            return nullptr;
     }
 }
 
 const char* ForecastText(int code) {
     switch (code) {
-        case 1: return "Aussichten: sonnig";
-        case 2: return "Aussichten: bewölkt";
-        case 4: return "Aussichten: wechselhaft";
-        case 8: return "Aussichten: Regen";
-        default: return nullptr;
+        case 1:
+            return "Aussichten: sonnig";
+        case 2:
+            return "Aussichten: bewölkt";
+        case 4:
+            return "Aussichten: wechselhaft";
+        case 8:
+            return "Aussichten: Regen";
+        default:
+            return nullptr;
     }
 }
 

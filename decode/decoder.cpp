@@ -22,9 +22,13 @@ std::string DecodeCall::Format(double x, NumberPattern pattern) const {
     return FormatNumber(x, pattern, decoder_.separator_);
 }
 
-MeasurementTable& DecodeCall::Table() { return decoder_.table_; }
+MeasurementTable& DecodeCall::Table() {
+    return decoder_.table_;
+}
 
-LocalTime DecodeCall::Now() const { return decoder_.clock_(); }
+LocalTime DecodeCall::Now() const {
+    return decoder_.clock_();
+}
 
 Decoder::Decoder(std::string decimalSeparator, Clock clock, ErrorSink errorLog)
     : separator_(std::move(decimalSeparator)),

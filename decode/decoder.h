@@ -20,7 +20,7 @@ class Decoder;
 
 // What lives for one decoder call.
 class DecodeCall {
-public:
+  public:
     Bytes NibbleString = "zuvor";
     Readings Slots;
     Bytes AprsText;
@@ -50,14 +50,14 @@ public:
     MeasurementTable& Table();
     LocalTime Now() const;
 
-private:
+  private:
     Decoder& decoder_;
 };
 
 enum class SetOutcome { WrongLength, ChecksumFailed, Valid };
 
 class Decoder {
-public:
+  public:
     using ErrorSink = std::function<void(const Bytes& record)>;
     using Stage = std::function<void(DecodeCall&)>;
 
@@ -71,7 +71,7 @@ public:
     const MeasurementTable& Table() const { return table_; }
     const std::string& DecimalSeparator() const { return separator_; }
 
-private:
+  private:
     friend class DecodeCall;
 
     bool ChecksumOk(BytesView group);

@@ -15,8 +15,7 @@ void DecodeDewPoint(DecodeCall& c) {
     c.Cell(5, [&] { return c.Stamp(168, 166, 170, 172); });
     c.Cell(7, [&] { return c.Value(c.Digits(173, 1) + 1, "#0", "°C:"); });
     c.Cell(10, [&] {
-        return RangeFlagsText("Min Out Of Range:", c.Flag(195, 3), "Out Of Range:",
-                              c.Flag(195, 1));
+        return RangeFlagsText("Min Out Of Range:", c.Flag(195, 3), "Out Of Range:", c.Flag(195, 1));
     });
     c.Cell(8, alarmSet);
 
@@ -31,8 +30,7 @@ void DecodeDewPoint(DecodeCall& c) {
     c.Cell(5, [&] { return c.Stamp(190, 188, 192, 194); });
     c.Cell(7, [&] { return c.Value(c.Digits(174, 1) + 1, "#0", "°C:"); });
     c.Cell(10, [&] {
-        return RangeFlagsText("Min Out Of Range:", c.Flag(195, 0), "Out Of Range:",
-                              c.Flag(195, 2));
+        return RangeFlagsText("Min Out Of Range:", c.Flag(195, 0), "Out Of Range:", c.Flag(195, 2));
     });
     c.Cell(8, alarmSet);
 }

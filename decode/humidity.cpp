@@ -5,7 +5,9 @@ namespace ombrix {
 
 namespace {
 
-std::string Percent(DecodeCall& c, double x) { return c.Value(x, "#0", "%"); }
+std::string Percent(DecodeCall& c, double x) {
+    return c.Value(x, "#0", "%");
+}
 
 }  // namespace
 

@@ -16,7 +16,7 @@ constexpr int kColumnCount = 11;
 using TableRow = std::array<std::string, kColumnCount>;
 
 class MeasurementTable {
-public:
+  public:
     int RowCount() const { return static_cast<int>(rows_.size()); }
     const TableRow& Row(int index) const { return rows_.at(static_cast<std::size_t>(index - 1)); }
     const std::vector<TableRow>& Rows() const { return rows_; }
@@ -35,7 +35,7 @@ public:
     }
     void Clear() { rows_.clear(); }
 
-private:
+  private:
     std::vector<TableRow> rows_;
 };
 
@@ -47,7 +47,7 @@ struct Reading {
 
 // Slots 0..20; the decoders fill 4, 6, 8, 10, 11, 12 and 14 to 18.
 class Readings {
-public:
+  public:
     Reading& operator[](int slot) {
         if (slot < 0 || slot >= static_cast<int>(slots_.size())) Raise(kSubscriptOutOfRange);
         return slots_[static_cast<std::size_t>(slot)];
@@ -57,7 +57,7 @@ public:
         return slots_[static_cast<std::size_t>(slot)];
     }
 
-private:
+  private:
     std::array<Reading, 21> slots_{};
 };
 

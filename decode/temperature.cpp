@@ -14,7 +14,9 @@ double ReadSignedTemperature(const DecodeCall& c, int p) {
 }
 
 // Two digits and a hundreds bit; the outdoor limits also carry a sign bit.
-int IndoorLimit(const DecodeCall& c, int p) { return c.Digits(p, 2) + 100 * c.Flag(p + 2, 0); }
+int IndoorLimit(const DecodeCall& c, int p) {
+    return c.Digits(p, 2) + 100 * c.Flag(p + 2, 0);
+}
 int OutdoorLimit(const DecodeCall& c, int p) {
     return IndoorLimit(c, p) * (1 - 2 * c.Flag(p + 2, 3));
 }

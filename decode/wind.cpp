@@ -6,7 +6,9 @@ namespace ombrix {
 
 namespace {
 
-double Kmh(int tenthsOfMetrePerSecond) { return tenthsOfMetrePerSecond / 10.0 * 3.6; }
+double Kmh(int tenthsOfMetrePerSecond) {
+    return tenthsOfMetrePerSecond / 10.0 * 3.6;
+}
 
 const char* SpeedUnitText(int code) {
     static const char* const kTexts[] = {"mph", "Knoten", "m/s", "km/h"};
@@ -32,12 +34,13 @@ void SpeedSlots(DecodeCall& c, int slot, const char* speedName, const char* dire
     c.Do([&] { c.Slots[slot + 1].Name = directionName; });
     c.Do([&] { c.Slots[slot + 1].Value = c.Digits(directionAt, 3); });
     c.Do([&] { c.Slots[slot + 1].Unit = "°"; });
-    c.Cell(1, [&] {
-        return SpeedAndDirection(c, c.Slots[slot].Value, c.Slots[slot + 1].Value, " ");
-    });
+    c.Cell(1,
+           [&] { return SpeedAndDirection(c, c.Slots[slot].Value, c.Slots[slot + 1].Value, " "); });
 }
 
-int Sign(const DecodeCall& c, int p, int bit) { return 1 - 2 * c.Flag(p, bit); }
+int Sign(const DecodeCall& c, int p, int bit) {
+    return 1 - 2 * c.Flag(p, bit);
+}
 
 }  // namespace
 
@@ -51,8 +54,7 @@ void DecodeWind(DecodeCall& c) {
     c.Cell(9, [&] { return std::string(SpeedUnitText(c.Flag(260, 2) + 2 * c.Flag(260, 3))); });
     c.Cell(8, [&] { return AlarmSetText(c.Flag(279, 2) == 1); });
     c.Cell(10, [&] {
-        return RangeFlagsText("Max Out Of Range:", c.Flag(280, 1), "Out Of Range:",
-                              c.Flag(280, 3));
+        return RangeFlagsText("Max Out Of Range:", c.Flag(280, 1), "Out Of Range:", c.Flag(280, 3));
     });
 
     c.Row("Wind Mittel");

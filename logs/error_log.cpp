@@ -10,10 +10,14 @@ constexpr std::string_view kLineEnd = "\r\n";
 constexpr std::size_t kPrintZone = 14;
 
 // A number as the runtime prints it: sign place (blank or "-"), digits, one trailing blank.
-std::string PrintNumber(long long n) { return NumberText(n) + " "; }
+std::string PrintNumber(long long n) {
+    return NumberText(n) + " ";
+}
 
 // Blanks up to the start of the next print zone (zones start at columns 1, 15, 29, ...).
-void NextPrintZone(Bytes& line) { line.append(kPrintZone - line.size() % kPrintZone, ' '); }
+void NextPrintZone(Bytes& line) {
+    line.append(kPrintZone - line.size() % kPrintZone, ' ');
+}
 
 }  // namespace
 
@@ -25,7 +29,8 @@ Bytes ToLatin1(std::string_view utf8) {
         if (b < 0x80) {
             out.push_back(utf8[i]);
             ++i;
-        } else if ((b & 0xE0) == 0xC0 && i + 1 < utf8.size() && (Code(utf8[i + 1]) & 0xC0) == 0x80) {
+        } else if ((b & 0xE0) == 0xC0 && i + 1 < utf8.size() &&
+                   (Code(utf8[i + 1]) & 0xC0) == 0x80) {
             const unsigned cp = ((b & 0x1F) << 6) | (Code(utf8[i + 1]) & 0x3F);
             out.push_back(cp < 0x100 ? static_cast<char>(cp) : '?');
             i += 2;

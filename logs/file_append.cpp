@@ -1,8 +1,8 @@
 #include "logs/file_append.h"
 
-#include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
+#include <cerrno>
 
 #include "station/errors.h"
 
@@ -13,11 +13,15 @@ namespace {
 std::int32_t FileErrorNumber(int err) {
     switch (err) {
         case ENOENT:
-        case ENOTDIR: return kPathNotFound;
+        case ENOTDIR:
+            return kPathNotFound;
         case ENOSPC:
-        case EDQUOT: return kDiskFull;
-        case ENAMETOOLONG: return kBadFileName;
-        default: return kPathFileAccess;
+        case EDQUOT:
+            return kDiskFull;
+        case ENAMETOOLONG:
+            return kBadFileName;
+        default:
+            return kPathFileAccess;
     }
 }
 

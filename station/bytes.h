@@ -10,7 +10,9 @@ namespace ombrix {
 using Bytes = std::string;
 using BytesView = std::string_view;
 
-inline unsigned Code(char c) { return static_cast<unsigned char>(c); }
+inline unsigned Code(char c) {
+    return static_cast<unsigned char>(c);
+}
 
 // Mid$ of the classic runtime: 1-based start, shorter result at the end of the text.
 inline BytesView Mid(BytesView s, std::size_t start, std::size_t length) {

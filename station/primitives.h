@@ -68,7 +68,9 @@ std::string TimeText(BytesView nibbles, int ph, int pm);
 std::string DateText(BytesView nibbles, int pd, int pmo);
 std::string StampText(BytesView nibbles, int ph, int pm, int pd, int pmo);
 
-inline std::string AlarmSetText(bool armed) { return armed ? "Ein" : "Aus"; }
+inline std::string AlarmSetText(bool armed) {
+    return armed ? "Ein" : "Aus";
+}
 
 std::string RangeFlagsText(std::string_view label1, int flag1, std::string_view label2, int flag2);
 
