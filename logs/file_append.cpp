@@ -1,6 +1,7 @@
 #include "logs/file_append.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
 
@@ -43,6 +44,31 @@ void AppendToFile(const std::string& path, BytesView bytes) {
         done += static_cast<std::size_t>(n);
     }
     if (::close(fd) != 0 && errno != EINTR) Raise(FileErrorNumber(errno));
+}
+
+void CreateDirectories(const std::string& directory) {
+    if (directory.find('\0') != std::string::npos) Raise(kBadFileName);
+    for (std::size_t end = 0; end != std::string::npos;) {
+        end = directory.find('/', end + 1);
+        const std::string prefix = directory.substr(0, end);
+        if (prefix.empty() || ::mkdir(prefix.c_str(), 0755) == 0) continue;
+        const int err = errno;
+        struct stat st {};
+        if (err == EEXIST && ::stat(prefix.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) continue;
+        Raise(FileErrorNumber(err == EEXIST ? ENOTDIR : err));
+    }
+}
+
+void AppendToFileCreatingDirectories(const std::string& path, BytesView bytes) {
+    try {
+        AppendToFile(path, bytes);
+        return;
+    } catch (const RuntimeError& error) {
+        const std::size_t slash = path.rfind('/');
+        if (error.Number != kPathNotFound || slash == std::string::npos || slash == 0) throw;
+        CreateDirectories(path.substr(0, slash));
+    }
+    AppendToFile(path, bytes);
 }
 
 void AppendToFileQuietly(const std::string& path, BytesView bytes) noexcept {

@@ -11,6 +11,14 @@ namespace ombrix {
 // errors (Path not found, Path/File access error, Disk full, ...) when it cannot.
 void AppendToFile(const std::string& path, BytesView bytes);
 
+// The same, first creating the directories on the path (with their parents) when the file's
+// directory is missing: the raw log's folder may not exist yet.
+void AppendToFileCreatingDirectories(const std::string& path, BytesView bytes);
+
+// Creates the directory and its missing parents; an existing directory is fine. Raises the
+// runtime's file errors when a part of the path cannot be made a directory.
+void CreateDirectories(const std::string& directory);
+
 // The same, for the error log: a record that cannot be written is dropped.
 void AppendToFileQuietly(const std::string& path, BytesView bytes) noexcept;
 

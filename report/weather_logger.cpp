@@ -1,15 +1,56 @@
 #include "report/weather_logger.h"
 
+#include "station/primitives.h"
+
 namespace ombrix {
 
+namespace {
+
+ReportSettings ReportSettingsOf(const LoggerSettings& s) {
+    ReportSettings r;
+    r.Lage = s.Lage;
+    r.AddressCalls = s.AddressCalls;
+    r.AgwpePort = s.AgwpePort;
+    return r;
+}
+
+}  // namespace
+
+void WeatherLogger::FrameRecorder::WriteAgwFrame(const Bytes& wire) {
+    *last_ = wire;
+    if (next_ != nullptr) next_->WriteAgwFrame(wire);
+}
+
 WeatherLogger::WeatherLogger(LoggerSettings settings, Clock clock, FrameSink* frames,
-                             FileAppender rawLog, Decoder::ErrorSink errorLog)
+                             FileAppender rawLog, Decoder::ErrorSink errorLog, WarningSink warn)
     : settings_(std::move(settings)),
       clock_(std::move(clock)),
-      frames_(frames),
       rawLog_(std::move(rawLog)),
-      decoder_(settings_.DecimalSeparator, clock_, std::move(errorLog)) {}
+      frames_(frames, &last_.Frame),
+      report_(ReportSettingsOf(settings_), &frames_, std::move(warn)),
+      decoder_(settings_.DecimalSeparator, clock_, std::move(errorLog)) {
+    decoder_.AddStage([this](DecodeCall& call) {
+        const ReportStage::Outcome outcome = report_.Run(call);
+        last_.StatusComposed = outcome.StatusComposed;
+        last_.AprsText = call.AprsText;
+    });
+    decoder_.AddStage([this](DecodeCall& call) { RawLogStep(call); });
+}
 
-SetOutcome WeatherLogger::DecodeTelegramSet(BytesView set) { return decoder_.DecodeTelegramSet(set); }
+void WeatherLogger::RawLogStep(DecodeCall& c) {
+    // Only while it rains: rain of the last hour plus rain of the day above 0.
+    c.Do([&] {
+        const float rainHour = c.Slots[11].Value;
+        const float rainToday = c.Slots[12].Value;
+        if (!(rainHour + rainToday > 0.0F)) return;
+        AppendRawLog(RawLogText(c.NibbleString, rainHour, rainToday, c.AprsText), settings_.PfadWX,
+                     clock_, rawLog_, &last_.RawLog);
+    });
+}
+
+SetOutcome WeatherLogger::DecodeTelegramSet(BytesView set) {
+    last_ = CallOutputs{};
+    return decoder_.DecodeTelegramSet(set);
+}
 
 }  // namespace ombrix

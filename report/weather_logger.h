@@ -9,21 +9,13 @@
 #include <string>
 
 #include "decode/decoder.h"
+#include "logs/raw_log.h"
+#include "report/agwpe.h"
+#include "report/report_stage.h"
 #include "station/bytes.h"
 #include "station/clock.h"
 
 namespace ombrix {
-
-// Where AGWPE frames go: 36-byte header and data, written in one piece. Errors are the sink's own
-// business; the core never hears of them.
-class FrameSink {
-public:
-    virtual ~FrameSink() = default;
-    virtual void WriteAgwFrame(const Bytes& wire) = 0;
-};
-
-// Appends bytes to a file; raises the runtime's file errors (RuntimeError) when it cannot.
-using FileAppender = std::function<void(const std::string& path, BytesView bytes)>;
 
 struct LoggerSettings {
     std::string DecimalSeparator = ".";
@@ -34,27 +26,57 @@ struct LoggerSettings {
     std::int16_t AgwpePort = 0;
 };
 
+// What the last DecodeTelegramSet call produced besides the table; empty parts were not composed.
+struct CallOutputs {
+    bool StatusComposed = false;
+    Bytes AprsText;      // the report, when this set was a report set
+    Bytes Frame;         // 36-byte AGWPE header and AX.25 frame, when one was sent
+    RawLogEntry RawLog;  // file and full line (stamp, body, CR LF), when a line was due
+};
+
 class WeatherLogger {
-public:
+  public:
+    // frames may be null (no engine); rawLog must create missing directories on the path, as
+    // AppendToFileCreatingDirectories does; warn receives the one line that says why reports are
+    // not sent when no callsign is set.
     WeatherLogger(LoggerSettings settings, Clock clock, FrameSink* frames, FileAppender rawLog,
-                  Decoder::ErrorSink errorLog);
+                  Decoder::ErrorSink errorLog, WarningSink warn = WarnOnStderr);
+    WeatherLogger(const WeatherLogger&) = delete;
+    WeatherLogger& operator=(const WeatherLogger&) = delete;
 
     SetOutcome DecodeTelegramSet(BytesView set);
 
     const MeasurementTable& Table() const { return decoder_.Table(); }
     // The last status line; empty until the first one is composed.
-    const Bytes& StatusText() const { return statusText_; }
+    const Bytes& StatusText() const { return report_.StatusText(); }
     // "Zähler=0": the next valid set restarts the cycle and sends a report.
-    void ResetCounter() { counter_ = 0; }
+    void ResetCounter() { report_.ResetCounter(); }
 
-private:
+    const CallOutputs& LastCall() const { return last_; }
+    const ReportStage& Report() const { return report_; }
+    const LoggerSettings& Settings() const { return settings_; }
+
+  private:
+    // Passes frames on to the real sink and keeps the last one for LastCall().
+    class FrameRecorder : public FrameSink {
+      public:
+        explicit FrameRecorder(FrameSink* next, Bytes* last) : next_(next), last_(last) {}
+        void WriteAgwFrame(const Bytes& wire) override;
+
+      private:
+        FrameSink* next_;
+        Bytes* last_;
+    };
+
+    void RawLogStep(DecodeCall& call);
+
     LoggerSettings settings_;
     Clock clock_;
-    FrameSink* frames_;
     FileAppender rawLog_;
+    CallOutputs last_;
+    FrameRecorder frames_;
+    ReportStage report_;
     Decoder decoder_;
-    std::int16_t counter_ = 0;
-    Bytes statusText_;
 };
 
 }  // namespace ombrix

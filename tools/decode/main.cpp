@@ -1,7 +1,12 @@
 // ombrix-decode: decodes recorded bursts offline, one file per burst, in order, by one decoder as
-// on a freshly started program, and prints each resulting table.
+// on a freshly started program, and prints each resulting table, followed by what the set produced
+// beyond the table: status line, APRS report, the AGWPE frame and the raw-log line. It writes no
+// file and opens no socket.
+#include <array>
+#include <cerrno>
 #include <clocale>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iostream>
@@ -9,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "decode/decoder.h"
+#include "report/weather_logger.h"
 #include "station/telegram_set.h"
 
 namespace {
@@ -21,15 +26,91 @@ struct Input {
 };
 
 void Usage() {
-    std::cerr << "usage: ombrix-decode [--decimal-separator C] [--test-set] FILE...\n"
-                 "  --test-set  decode the built-in test set (the \"Testwerte\" button) as one more\n"
-                 "              burst, in its place among the files\n";
+    std::cerr
+        << "usage: ombrix-decode [OPTION]... [--test-set] FILE...\n"
+           "  --decimal-separator C          decimal separator of the table (default: locale)\n"
+           "  --test-set                     decode the built-in test set (the \"Testwerte\"\n"
+           "                                 button) as one more burst, in its place among the "
+           "files\n"
+           "  --clock YYYY-MM-DDTHH:MM:SS    fixed local time for every set (default: now)\n"
+           "  --lage TEXT                    APRS position and symbol (default "
+           "0000.00N/00000.00E_)\n"
+           "  --port N                       radio port of the AGWPE engine (default 0)\n"
+           "  --calls TO,FROM,DIGI1,DIGI2    AX.25 addresses (default CQ,N0CALL,Wide3-3,)\n"
+           "After each table: \"status:\", \"aprs:\", \"frame:\" (AGWPE header and frame in hex)\n"
+           "and \"rawlog:\" (the raw-log line without its time stamp), when composed.\n";
+}
+
+bool ParseClock(const std::string& text, ombrix::LocalTime& out) {
+    ombrix::LocalTime t;
+    char tail = 0;
+    if (text.size() != 19 ||
+        std::sscanf(text.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d%c", &t.Year, &t.Month, &t.Day, &t.Hour,
+                    &t.Minute, &t.Second, &tail) != 6)
+        return false;
+    if (t.Month < 1 || t.Month > 12 || t.Day < 1 || t.Day > 31 || t.Hour > 23 || t.Minute > 59 ||
+        t.Second > 59 || t.Hour < 0 || t.Minute < 0 || t.Second < 0)
+        return false;
+    out = t;
+    return true;
+}
+
+bool ParsePort(const std::string& text, std::int16_t& out) {
+    char* end = nullptr;
+    errno = 0;
+    const long v = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || errno != 0 || v < -32768 || v > 32767) return false;
+    out = static_cast<std::int16_t>(v);
+    return true;
+}
+
+bool ParseCalls(const std::string& text, std::array<ombrix::Bytes, 6>& out) {
+    std::array<ombrix::Bytes, 6> calls{};
+    std::size_t field = 0;
+    for (char c : text) {
+        if (c == ',') {
+            if (++field == 4) return false;
+        } else {
+            calls[field].push_back(c);
+        }
+    }
+    out = calls;
+    return true;
+}
+
+std::string Hex(const ombrix::Bytes& bytes) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string hex;
+    hex.reserve(2 * bytes.size());
+    for (char c : bytes) {
+        hex.push_back(kDigits[ombrix::Code(c) >> 4]);
+        hex.push_back(kDigits[ombrix::Code(c) & 15]);
+    }
+    return hex;
+}
+
+// "--name VALUE" or "--name=VALUE"; advances i past a separate value.
+bool OptionValue(const std::string& name, int argc, char** argv, int& i, std::string& value) {
+    const std::string arg = argv[i];
+    if (arg == name && i + 1 < argc) {
+        value = argv[++i];
+        return true;
+    }
+    if (arg.rfind(name + "=", 0) == 0) {
+        value = arg.substr(name.size() + 1);
+        return true;
+    }
+    return false;
 }
 
 bool ReadFile(const std::string& path, ombrix::Bytes& out) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
-    out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    try {
+        out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    } catch (const std::ios_base::failure&) {
+        return false;  // opened but unreadable, a directory for one (errno tells)
+    }
     return !in.bad();
 }
 
@@ -39,12 +120,33 @@ int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "");
     std::string separator = std::localeconv()->decimal_point;
     std::vector<Input> files;
+    ombrix::LoggerSettings settings;
+    bool fixedClock = false;
+    ombrix::LocalTime clockTime;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "--decimal-separator" && i + 1 < argc) {
-            separator = argv[++i];
-        } else if (arg.rfind("--decimal-separator=", 0) == 0) {
-            separator = arg.substr(std::strlen("--decimal-separator="));
+        std::string value;
+        if (OptionValue("--decimal-separator", argc, argv, i, value)) {
+            separator = value;
+        } else if (OptionValue("--clock", argc, argv, i, value)) {
+            if (!ParseClock(value, clockTime)) {
+                std::cerr << "ombrix-decode: --clock wants YYYY-MM-DDTHH:MM:SS, not " << value
+                          << "\n";
+                return 2;
+            }
+            fixedClock = true;
+        } else if (OptionValue("--lage", argc, argv, i, value)) {
+            settings.Lage = value;
+        } else if (OptionValue("--port", argc, argv, i, value)) {
+            if (!ParsePort(value, settings.AgwpePort)) {
+                std::cerr << "ombrix-decode: --port wants a whole number, not " << value << "\n";
+                return 2;
+            }
+        } else if (OptionValue("--calls", argc, argv, i, value)) {
+            if (!ParseCalls(value, settings.AddressCalls)) {
+                std::cerr << "ombrix-decode: --calls takes at most TO,FROM,DIGI1,DIGI2\n";
+                return 2;
+            }
         } else if (arg == "--test-set") {
             files.push_back({"Testwerte", true});
         } else if (arg == "--help" || arg == "-h") {
@@ -65,8 +167,12 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    ombrix::Decoder decoder(separator, ombrix::SystemLocalTime,
-                            [](const ombrix::Bytes& record) { std::cerr << record; });
+    settings.DecimalSeparator = separator;
+    ombrix::Clock clock = ombrix::SystemLocalTime;
+    if (fixedClock) clock = [clockTime] { return clockTime; };
+    // No frame sink and no file appender: frames and raw-log lines are only printed.
+    ombrix::WeatherLogger logger(settings, clock, nullptr, nullptr,
+                                 [](const ombrix::Bytes& record) { std::cerr << record; });
     int status = 0;
     for (const Input& input : files) {
         const std::string& path = input.Path;
@@ -78,14 +184,23 @@ int main(int argc, char** argv) {
             status = 2;
             continue;
         }
-        decoder.DecodeTelegramSet(set);
+        logger.DecodeTelegramSet(set);
         std::string out = "# " + path + "\n";
-        for (const ombrix::TableRow& row : decoder.Table().Rows()) {
+        for (const ombrix::TableRow& row : logger.Table().Rows()) {
             for (std::size_t i = 0; i < row.size(); ++i) {
                 if (i > 0) out += '\t';
                 out += row[i];
             }
             out += '\n';
+        }
+        const ombrix::CallOutputs& last = logger.LastCall();
+        if (last.StatusComposed) out += "status: " + logger.StatusText() + "\n";
+        if (!last.AprsText.empty()) out += "aprs: " + last.AprsText + "\n";
+        if (!last.Frame.empty()) out += "frame: " + Hex(last.Frame) + "\n";
+        if (!last.RawLog.Line.empty()) {
+            // Without the 20-character time stamp and the CR LF.
+            const ombrix::Bytes& line = last.RawLog.Line;
+            out += "rawlog: " + line.substr(20, line.size() - 22) + "\n";
         }
         std::cout << out;
     }

@@ -1,0 +1,204 @@
+#include "report/report_stage.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+
+#include "station/primitives.h"
+
+namespace ombrix {
+
+namespace {
+
+constexpr double kKmhPerMph = 1.609;
+constexpr double kMmPerInch = 25.4;
+
+// Whole number with halves to the even neighbour, as the averaging has always rounded.
+long long RoundHalfEven(double x) {
+    return static_cast<long long>(std::nearbyint(x));
+}
+
+long long Clamped(double x, long long low, long long high) {
+    const long long n = RoundHalfAway(x);
+    return n < low ? low : (n > high ? high : n);
+}
+
+Bytes ZeroFilled(long long n, std::size_t width) {
+    Bytes digits = std::to_string(n < 0 ? -n : n);
+    if (digits.size() < width) digits.insert(0, width - digits.size(), '0');
+    if (n < 0) digits.insert(0, 1, '-');
+    return digits;
+}
+
+// APRS "t": three characters, so below zero a sign and two digits.
+Bytes TemperatureField(double fahrenheit) {
+    const long long t = Clamped(fahrenheit, -99, 999);
+    return t < 0 ? ZeroFilled(t, 2) : ZeroFilled(t, 3);
+}
+
+// APRS "h": two digits, 100 % written as 00.
+Bytes HumidityField(double percent) {
+    const long long h = Clamped(percent, 1, 100);
+    return ZeroFilled(h == 100 ? 0 : h, 2);
+}
+
+Bytes Field3(double x) {
+    return ZeroFilled(Clamped(x, 0, 999), 3);
+}
+
+double Slot(const Readings& slots, int slot) {
+    return static_cast<double>(slots[slot].Value);
+}
+
+}  // namespace
+
+void WarnOnStderr(const std::string& line) {
+    std::fputs((line + "\n").c_str(), stderr);
+    std::fflush(stderr);
+}
+
+double DecimalValue(float reading) {
+    char text[64];
+    const auto written = std::to_chars(text, text + sizeof text, reading);
+    double value = 0;
+    if (written.ec != std::errc() || std::from_chars(text, written.ptr, value).ec != std::errc())
+        return static_cast<double>(reading);
+    return value;
+}
+
+Bytes AprsText(BytesView lage, const ReportValues& v) {
+    Bytes text = "!";
+    text += lage;
+    text += Field3(v.Direction);
+    text += "/";
+    text += Field3(v.MeanSpeed / kKmhPerMph);
+    text += "g";
+    text += Field3(v.Gust / kKmhPerMph);
+    text += "t";
+    text += TemperatureField(v.Temperature * 9 / 5 + 32);
+    text += "r";
+    text += Field3(v.RainHour * 100 / kMmPerInch);
+    text += "P";
+    text += Field3(v.RainToday * 100 / kMmPerInch);
+    text += "h";
+    text += HumidityField(v.Humidity);
+    text += "b";
+    text += ZeroFilled(Clamped(v.Pressure * 10, 0, 99999), 5);
+    return text;
+}
+
+ReportStage::ReportStage(ReportSettings settings, FrameSink* frames, WarningSink warn)
+    : settings_(std::move(settings)),
+      frames_(frames),
+      warn_(std::move(warn)),
+      transmit_(IsAssignedCallsign(settings_.AddressCalls[1])) {}
+
+void ReportStage::UpdateGust(const Readings& slots) {
+    // Both comparisons use <=, so on equal speeds the peak supplies the direction.
+    if (gustMax_ <= Slot(slots, 16)) {
+        gustMax_ = Slot(slots, 16);
+        gustDirection_ = Slot(slots, 17);
+    }
+    if (gustMax_ <= Slot(slots, 14)) {
+        gustMax_ = Slot(slots, 14);
+        gustDirection_ = Slot(slots, 15);
+    }
+}
+
+void ReportStage::UpdateAverage(const Readings& slots) {
+    const double direction = Slot(slots, 17);
+    if (counter_ == 0) {
+        avgDirection_ = direction;  // a new cycle starts with the current mean direction
+        return;
+    }
+    double d = static_cast<double>(RoundHalfEven(direction));
+    // Keep an average and a new direction on either side of north together.
+    if (std::fabs(avgDirection_ - direction) > 180) {
+        if (avgDirection_ > direction) {
+            d += 360;
+        } else {
+            avgDirection_ += 360;
+        }
+    }
+    avgDirection_ = (avgDirection_ * counter_ + d) / (counter_ + 1);
+    avgDirection_ = static_cast<double>(RoundHalfEven(avgDirection_) % 360);
+}
+
+Bytes ReportStage::StatusLine(const LocalTime& now, const DecodeCall& c) const {
+    const Readings& slots = c.Slots;
+    const auto f = [&](double x, NumberPattern pattern) { return c.Format(x, pattern); };
+    Bytes line = f(now.Hour, "00");
+    line += " " + f(now.Minute, "00");
+    line += " " + f(Slot(slots, 6), "##0");
+    line += " " + f(Slot(slots, 18), "##0");
+    line += " " + f(Slot(slots, 10), "#0");
+    line += " " + f(Slot(slots, 11), "##0");
+    line += " " + f(Slot(slots, 12), "###0");
+    line += " " + f(Slot(slots, 16), "##0");
+    line += " " + f(avgDirection_, "##0");
+    line += " " + f(gustMax_, "##0");
+    line += " " + f(gustDirection_, "##0");
+    line += " " + f(Slot(slots, 8), "###0");
+    line += " " + f(Slot(slots, 4), "##0");
+    return line;
+}
+
+void ReportStage::Transmit(BytesView aprsText) {
+    if (!transmit_) {
+        if (!warned_ && warn_) {
+            warned_ = true;
+            const Bytes& call = settings_.AddressCalls[1];
+            warn_(
+                "Ombrix: Wetterbericht wird nicht gesendet: kein eigenes Rufzeichen eingestellt "
+                "(\"CallFrom\" ist " +
+                (call.empty() ? std::string("leer") : "\"" + call + "\"") + ").");
+        }
+        return;
+    }
+    SendAx25Ui(frames_, settings_.AgwpePort, settings_.AddressCalls, aprsText);
+}
+
+ReportStage::Outcome ReportStage::Run(DecodeCall& c) {
+    Outcome outcome;
+    const Readings& slots = c.Slots;
+    c.Do([&] { UpdateGust(slots); });
+    c.Do([&] { UpdateAverage(slots); });
+    c.Do([&] {
+        if (++counter_ == kReportCycle) counter_ = 0;
+    });
+
+    c.Row("Zähler");
+    c.Cell(1, [&] { return NumberText(counter_); });
+    c.Cell(5, [&] { return NumberText(RoundHalfAway(avgDirection_)); });
+
+    if (counter_ % kStatusEvery == 1) {
+        const LocalTime now = c.Now();
+        c.Cell(2, [&] { return NumberText(now.Hour); });
+        c.Cell(3, [&] { return NumberText(now.Minute); });
+        c.Do([&] {
+            statusText_ = StatusLine(now, c);
+            outcome.StatusComposed = true;
+        });
+    }
+
+    if (counter_ == 1) {
+        c.Do([&] {
+            ReportValues v;
+            v.Direction = avgDirection_;
+            v.MeanSpeed = Slot(slots, 16);
+            v.Gust = gustMax_;
+            v.Temperature = DecimalValue(slots[6].Value);
+            v.RainHour = Slot(slots, 11);
+            v.RainToday = Slot(slots, 12);
+            v.Humidity = Slot(slots, 4);
+            v.Pressure = DecimalValue(slots[8].Value);
+            c.AprsText = AprsText(settings_.Lage, v);
+            outcome.ReportComposed = true;
+        });
+        c.Do([&] { gustMax_ = 0; });  // the gust maximum restarts after every report
+        c.Do([&] { Transmit(c.AprsText); });
+    }
+    return outcome;
+}
+
+}  // namespace ombrix

@@ -1,0 +1,10 @@
+// The AGWPE link runs on a Qt event loop: the tests get a core application and drive its events.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

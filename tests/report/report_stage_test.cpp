@@ -1,0 +1,319 @@
+// The report stage over sequences of sets: counter cycle, status lines, reports, the running wind
+// values, the "Zähler" row, the report's field widths and the rule for unconfigured stations.
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <locale>
+
+#include "report/report_stage.h"
+#include "report_support.h"
+
+namespace ombrix::test {
+namespace {
+
+const Bytes kTestSetReport = "!4903.50N/07201.75W_205/006g006t049r000P004h91b10150";
+
+TEST(ReportStage, FirstSetAfterStartUp) {
+    LoggerHarness h;
+    ASSERT_EQ(h.Decode(TestTelegramSet()), SetOutcome::Valid);
+    const ReportStage& r = h.logger.Report();
+    EXPECT_EQ(r.Counter(), 1);
+    EXPECT_EQ(r.AvgDirection(), 205);
+    EXPECT_EQ(r.GustDirection(), 194);  // the peak (10.08 km/h) beat the mean (9.36 km/h)
+    EXPECT_EQ(r.GustMax(), 0);          // restarted by the report
+    EXPECT_EQ(h.logger.StatusText(), "14 05 9 7 8 0 1 9 205 10 194 1015 91");
+    EXPECT_EQ(h.logger.LastCall().AprsText, kTestSetReport);
+    ASSERT_EQ(h.sink.frames.size(), 1u);
+    EXPECT_EQ(h.sink.frames[0].substr(36),
+              Ax25UiFrame(0, {"CQ", "DL1ABC", "Wide3-3", "", "", ""}, kTestSetReport));
+
+    // "Zähler" is the last of 22 rows: counter, hour, minute, mean direction.
+    ASSERT_EQ(h.logger.Table().RowCount(), 22);
+    const TableRow& row = h.logger.Table().Row(22);
+    EXPECT_EQ(row, (TableRow{"Zähler", " 1", " 14", " 5", "", " 205", "", "", "", "", ""}));
+    EXPECT_TRUE(h.records.empty());
+    EXPECT_TRUE(h.warnings.empty());
+}
+
+TEST(ReportStage, SixtySetCycle) {
+    LoggerHarness h;
+    std::vector<int> statusSets;
+    std::vector<int> reportSets;
+    for (int n = 1; n <= 121; ++n) {
+        h.now = At(14, n % 60, 0);
+        h.Decode(TestTelegramSet());
+        const CallOutputs& last = h.logger.LastCall();
+        if (last.StatusComposed) statusSets.push_back(n);
+        if (!last.AprsText.empty()) reportSets.push_back(n);
+        EXPECT_EQ(last.Frame.empty(), last.AprsText.empty()) << n;
+        EXPECT_EQ(h.logger.Report().Counter(), n % 60) << n;
+        EXPECT_EQ(h.ZaehlerCell(1), NumberText(n % 60)) << n;
+        const bool status = n % 60 % 6 == 1;
+        EXPECT_EQ(h.ZaehlerCell(2), status ? " 14" : "") << n;
+        EXPECT_EQ(h.ZaehlerCell(3), status ? NumberText(n % 60) : "") << n;
+        if (status) {
+            EXPECT_EQ(h.logger.StatusText().substr(0, 6), "14 " + TwoDigits(n % 60) + " ");
+        }
+    }
+    EXPECT_EQ(reportSets, (std::vector<int>{1, 61, 121}));
+    EXPECT_EQ(h.sink.frames.size(), 3u);
+    EXPECT_EQ(statusSets, (std::vector<int>{1,  7,  13, 19, 25, 31, 37,  43,  49,  55, 61,
+                                            67, 73, 79, 85, 91, 97, 103, 109, 115, 121}));
+}
+
+TEST(ReportStage, GustCoversTheWholeCycleAndDirectionRestartsOnTheReportSet) {
+    LoggerHarness h;
+    SetReadings calm;
+    calm.MeanSpeed = 10;  // 3.6 km/h
+    calm.PeakSpeed = 20;  // 7.2 km/h
+    calm.MeanDirection = 100;
+    calm.PeakDirection = 110;
+    h.Decode(MakeSet(calm));
+    SetReadings gusty = calm;
+    gusty.PeakSpeed = 150;  // 54 km/h
+    gusty.PeakDirection = 90;
+    for (int n = 2; n <= 60; ++n) h.Decode(MakeSet(n == 30 ? gusty : calm));
+    EXPECT_DOUBLE_EQ(h.logger.Report().GustMax(), 54.0);
+    EXPECT_EQ(h.logger.Report().GustDirection(), 90);  // later, weaker peaks do not take over
+    EXPECT_EQ(h.logger.Report().AvgDirection(), 100);
+
+    SetReadings last = calm;
+    last.MeanDirection = 300;
+    h.Decode(MakeSet(last));
+    // Direction of this set alone, mean speed 3.6 km/h = 2 mph, gust 54 km/h = 34 mph.
+    EXPECT_EQ(h.logger.LastCall().AprsText.substr(20, 11), "300/002g034");
+    EXPECT_EQ(h.logger.Report().GustMax(), 0);
+}
+
+TEST(ReportStage, GustDirectionOnTies) {
+    LoggerHarness h;
+    SetReadings s;
+    s.MeanSpeed = 20;
+    s.MeanDirection = 100;
+    s.PeakSpeed = 20;
+    s.PeakDirection = 200;
+    h.Decode(MakeSet(s));
+    EXPECT_EQ(h.logger.Report().GustDirection(), 200);  // equal speeds: the peak's direction
+
+    s = {};
+    s.MeanSpeed = 20;
+    s.MeanDirection = 120;
+    s.PeakSpeed = 10;
+    s.PeakDirection = 130;
+    h.Decode(MakeSet(s));
+    EXPECT_EQ(h.logger.Report().GustMax(), 7.2F);
+    EXPECT_EQ(h.logger.Report().GustDirection(), 120);
+
+    s.MeanSpeed = 5;
+    s.MeanDirection = 10;
+    s.PeakSpeed = 20;
+    s.PeakDirection = 140;
+    h.Decode(MakeSet(s));
+    EXPECT_EQ(h.logger.Report().GustDirection(), 140);  // a peak equal to GustMax takes over
+}
+
+TEST(ReportStage, DirectionAverage) {
+    struct Case {
+        std::vector<int> Directions;
+        int Average;
+    };
+    const Case cases[] = {
+        {{350, 10}, 0},                      // (350 + 370) / 2 = 360
+        {{10, 350}, 0},                      // (370 + 350) / 2 = 360
+        {{350, 10, 20}, 7},                  // (0 × 2 + 20) / 3 = 6.67
+        {{90, 180}, 135},      {{0, 1}, 0},  // 0.5: halves go to the even neighbour
+        {{1, 2}, 2},                         // 1.5
+        {{180, 0}, 90},                      // exactly opposite: no turn over north
+        {{300, 100, 100}, 47},  // (300 + 460) / 2 = 380 -> 20, then (20 × 2 + 100) / 3
+    };
+    for (const Case& c : cases) {
+        LoggerHarness h;
+        for (int d : c.Directions) {
+            SetReadings s;
+            s.MeanDirection = d;
+            h.Decode(MakeSet(s));
+        }
+        EXPECT_EQ(h.logger.Report().AvgDirection(), c.Average) << c.Directions.back();
+        EXPECT_EQ(h.ZaehlerCell(5), NumberText(c.Average));
+    }
+}
+
+TEST(ReportStage, CounterResetMidCycle) {
+    LoggerHarness h;
+    for (int n = 1; n <= 30; ++n) h.Decode(TestTelegramSet());
+    SetReadings gust;
+    gust.PeakSpeed = 100;  // 36 km/h = 22 mph
+    for (int n = 31; n <= 59; ++n) h.Decode(n == 40 ? MakeSet(gust) : TestTelegramSet());
+    EXPECT_EQ(h.logger.Report().Counter(), 59);
+    h.logger.ResetCounter();
+    h.logger.ResetCounter();
+    EXPECT_EQ(h.logger.Report().Counter(), 0);
+    EXPECT_EQ(h.sink.frames.size(), 1u);
+    EXPECT_EQ(h.ZaehlerCell(1), " 59");  // the table shows the reset only with the next set
+
+    SetReadings next;
+    next.MeanDirection = 45;
+    h.Decode(MakeSet(next));
+    EXPECT_EQ(h.sink.frames.size(), 2u);
+    EXPECT_EQ(h.logger.LastCall().AprsText.substr(20, 11), "045/006g022");
+    EXPECT_TRUE(h.logger.LastCall().StatusComposed);
+    EXPECT_EQ(h.ZaehlerCell(1), " 1");
+}
+
+TEST(ReportStage, StatusLineFields) {
+    LoggerHarness h;
+    h.now = At(9, 3, 59);
+    SetReadings s;
+    s.Temperature = -3.6;
+    s.RainHour = 12;
+    s.RainToday = 1345;
+    s.Pressure = 987.6;
+    s.Humidity = 5;
+    h.Decode(MakeSet(s));
+    EXPECT_EQ(h.logger.StatusText(), "09 03 -4 7 8 12 1345 9 205 10 194 988 5");
+    EXPECT_EQ(h.ZaehlerCell(2), " 9");
+    EXPECT_EQ(h.ZaehlerCell(3), " 3");
+    h.Decode(MakeSet(s));  // second set: no status line, the text keeps the last one
+    EXPECT_FALSE(h.logger.LastCall().StatusComposed);
+    EXPECT_EQ(h.logger.StatusText(), "09 03 -4 7 8 12 1345 9 205 10 194 988 5");
+}
+
+TEST(AprsText, FieldWidthsAndClamps) {
+    const ReportValues base{205, 9.36, 10.08, 9.4, 0, 1, 91, 1015.0};
+    struct Case {
+        ReportValues Values;
+        const char* Expected;
+    };
+    auto with = [&](auto change) {
+        ReportValues v = base;
+        change(v);
+        return v;
+    };
+    const Case cases[] = {
+        {base, "!L205/006g006t049r000P004h91b10150"},
+        {with([](auto& v) { v.Temperature = -20; }), "!L205/006g006t-04r000P004h91b10150"},
+        {with([](auto& v) { v.Temperature = -17.5; }), "!L205/006g006t001r000P004h91b10150"},
+        {with([](auto& v) { v.Temperature = -22.5; }), "!L205/006g006t-09r000P004h91b10150"},
+        {with([](auto& v) { v.Temperature = -17.9; }), "!L205/006g006t000r000P004h91b10150"},
+        {with([](auto& v) { v.Temperature = -80; }), "!L205/006g006t-99r000P004h91b10150"},
+        {with([](auto& v) { v.Temperature = 600; }), "!L205/006g006t999r000P004h91b10150"},
+        {with([](auto& v) { v.Temperature = 37.8; }), "!L205/006g006t100r000P004h91b10150"},
+        {with([](auto& v) { v.Humidity = 100; }), "!L205/006g006t049r000P004h00b10150"},
+        {with([](auto& v) { v.Humidity = 150; }), "!L205/006g006t049r000P004h00b10150"},
+        {with([](auto& v) { v.Humidity = 0; }), "!L205/006g006t049r000P004h01b10150"},
+        {with([](auto& v) { v.Humidity = 5; }), "!L205/006g006t049r000P004h05b10150"},
+        {with([](auto& v) { v.RainHour = 1; }), "!L205/006g006t049r004P004h91b10150"},
+        {with([](auto& v) { v.RainToday = 254; }), "!L205/006g006t049r000P999h91b10150"},
+        {with([](auto& v) { v.RainToday = 25; }), "!L205/006g006t049r000P098h91b10150"},
+        {with([](auto& v) { v.Pressure = 1015.3; }), "!L205/006g006t049r000P004h91b10153"},
+        {with([](auto& v) { v.Pressure = 850; }), "!L205/006g006t049r000P004h91b08500"},
+        {with([](auto& v) { v.Pressure = 10000; }), "!L205/006g006t049r000P004h91b99999"},
+        {with([](auto& v) { v.Direction = 1665; }), "!L999/006g006t049r000P004h91b10150"},
+        {with([](auto& v) { v.Gust = 1609 * 2; }), "!L205/006g999t049r000P004h91b10150"},
+        {with([](auto& v) { v.Direction = v.MeanSpeed = v.Gust = 0; }),
+         "!L000/000g000t049r000P004h91b10150"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(AprsText("L", c.Values), c.Expected);
+    EXPECT_EQ(AprsText("", base), "!205/006g006t049r000P004h91b10150");
+}
+
+TEST(AprsText, MendedFieldsFromAStationSet) {
+    LoggerHarness h;
+    SetReadings s;
+    s.Temperature = -20.0;
+    s.Humidity = 100;
+    s.RainHour = 1;
+    s.RainToday = 0;
+    h.Decode(MakeSet(s));
+    EXPECT_EQ(h.logger.LastCall().AprsText, "!4903.50N/07201.75W_205/006g006t-04r004P000h00b10150");
+}
+
+// The report reads temperature and pressure as the station sent them, in every locale: a
+// comma as decimal separator once turned 9.4 °C into t048 and 1015.3 mb into b10150.
+TEST(AprsText, TemperatureAndPressureDoNotDependOnTheLocale) {
+    EXPECT_EQ(DecimalValue(9.4F), 9.4);
+    EXPECT_EQ(DecimalValue(1015.3F), 1015.3);
+    EXPECT_EQ(DecimalValue(-3.7F), -3.7);
+
+    struct Comma : std::numpunct<char> {
+        char do_decimal_point() const override { return ','; }
+    };
+    const std::locale previous =
+        std::locale::global(std::locale(std::locale::classic(), new Comma));
+    const std::string cLocale = std::setlocale(LC_ALL, nullptr);
+    const bool german = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
+
+    LoggerSettings settings = LoggerHarness::DefaultSettings();
+    settings.DecimalSeparator = ",";
+    LoggerHarness h(settings);
+    SetReadings s;
+    s.Pressure = 1015.3;
+    h.Decode(MakeSet(s));
+    EXPECT_EQ(h.logger.Table().Row(8)[1], "1015,3mb");  // the table does follow the separator
+    EXPECT_EQ(h.logger.LastCall().AprsText, "!4903.50N/07201.75W_205/006g006t049r000P004h91b10153");
+
+    std::locale::global(previous);
+    std::setlocale(LC_ALL, cLocale.c_str());
+    if (!german) GTEST_LOG_(INFO) << "no de_DE locale installed; C++ locale and separator tested";
+}
+
+class Unconfigured : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(Unconfigured, ReportIsComposedButNotSent) {
+    LoggerSettings settings = LoggerHarness::DefaultSettings();
+    settings.AddressCalls[1] = GetParam();
+    LoggerHarness h(settings);
+    EXPECT_FALSE(h.logger.Report().TransmissionEnabled());
+    for (int report = 0; report < 3; ++report) {
+        h.Decode(TestTelegramSet());
+        EXPECT_EQ(h.logger.LastCall().AprsText, kTestSetReport);
+        EXPECT_TRUE(h.logger.LastCall().Frame.empty());
+        ASSERT_EQ(h.appended.size(), static_cast<std::size_t>(report + 1));
+        const Bytes& line = h.appended.back().second;
+        EXPECT_EQ(line.substr(line.size() - 2 - kTestSetReport.size()), kTestSetReport + "\r\n");
+        h.logger.ResetCounter();
+    }
+    EXPECT_EQ(h.logger.StatusText(), "14 05 9 7 8 0 1 9 205 10 194 1015 91");
+    EXPECT_TRUE(h.sink.frames.empty());
+    ASSERT_EQ(h.warnings.size(), 1u);  // once per run
+    EXPECT_NE(h.warnings[0].find("\"CallFrom\""), std::string::npos) << h.warnings[0];
+    EXPECT_EQ(h.warnings[0].find('\n'), std::string::npos);
+    EXPECT_TRUE(h.records.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(SourceCalls, Unconfigured,
+                         ::testing::Values("", "N0CALL", "n0call", "NOCALL-7", "nocall-15",
+                                           "N0CALL-0"));
+
+TEST(ReportStage, FrameErrorIsLoggedAndTheRawLogStillRuns) {
+    LoggerSettings settings = LoggerHarness::DefaultSettings();
+    settings.AddressCalls[2] = "WIDE1-16";
+    LoggerHarness h(settings);
+    h.Decode(TestTelegramSet());
+    EXPECT_TRUE(h.sink.frames.empty());
+    ASSERT_EQ(h.records.size(), 1u);
+    EXPECT_NE(h.records[0].find("Err.Number:  5 \r\n"), std::string::npos);
+    EXPECT_NE(h.records[0].find("NewItem.Index:  22"), std::string::npos);  // the "Zähler" row
+    EXPECT_EQ(h.logger.LastCall().AprsText, kTestSetReport);
+    ASSERT_EQ(h.appended.size(), 1u);
+    EXPECT_EQ(h.logger.Report().Counter(), 1);
+    EXPECT_EQ(h.logger.Report().GustMax(), 0);
+}
+
+TEST(ReportStage, RejectedSetsChangeNothing) {
+    LoggerHarness h;
+    h.Decode(TestTelegramSet());
+    Bytes broken = TestTelegramSet();
+    broken[120] = static_cast<char>(broken[120] + 1);
+    EXPECT_EQ(h.Decode(broken), SetOutcome::ChecksumFailed);
+    EXPECT_EQ(h.Decode(TestTelegramSet().substr(1)), SetOutcome::WrongLength);
+    EXPECT_EQ(h.logger.Report().Counter(), 1);
+    EXPECT_EQ(h.logger.LastCall().AprsText, "");
+    EXPECT_FALSE(h.logger.LastCall().StatusComposed);
+    EXPECT_EQ(h.appended.size(), 1u);
+    h.Decode(TestTelegramSet());
+    EXPECT_EQ(h.logger.Report().Counter(), 2);
+}
+
+}  // namespace
+}  // namespace ombrix::test
