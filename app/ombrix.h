@@ -1,0 +1,72 @@
+// The main window: the table of measured quantities, the buttons "Testwerte" and "Zähler=0", the
+// status line, and the parts that run behind them (serial line, pause timer, AGWPE link, status
+// server). It owns the decoder core for the whole run.
+#pragma once
+
+#include <QSettings>
+#include <QWidget>
+#include <memory>
+
+#include "app/settings.h"
+#include "station/bytes.h"
+
+class QLineEdit;
+class QPushButton;
+class QTableWidget;
+
+namespace ombrix {
+
+class AgwLink;
+class SerialIntake;
+class StatusServer;
+class WeatherLogger;
+
+class Ombrix : public QWidget {
+    Q_OBJECT
+
+  public:
+    explicit Ombrix(QWidget* parent = nullptr);
+    ~Ombrix() override;
+
+    // Start-up: settings, serial port, pause timer, AGWPE link, status server. False when the
+    // serial port or a stored number fails; the program then ends with the error's message.
+    bool Load(QSettings& store, StartupError& error);
+
+    const Settings& CurrentSettings() const { return settings_; }
+    const SerialIntake* Intake() const { return MSComm1.get(); }
+    const StatusServer* Server() const { return Winsock2.get(); }
+    const WeatherLogger* Logger() const { return logger_.get(); }
+
+    // The start-up error as the user reads it.
+    static QString StartupErrorText(const StartupError& error);
+
+  protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void Command1_Click();
+    void Command2_Click();
+    void Form_Resize();
+    void Form_Unload();
+    // Every set, from the station or from "Testwerte", goes through here.
+    void DecodeTelegramSet(BytesView set);
+    void ShowTable();
+
+    QTableWidget* ListView1;
+    QPushButton* Command1;
+    QPushButton* Command2;
+    QLineEdit* Text1;
+
+    Settings settings_;
+    std::unique_ptr<SerialIntake> MSComm1;  // with the pause timer tmrPause
+    std::unique_ptr<AgwLink> Winsock1;
+    std::unique_ptr<StatusServer> Winsock2;
+    std::unique_ptr<WeatherLogger> logger_;
+};
+
+// Shows the start-up error in a modal message box (unless OMBRIX_NO_DIALOGS is set, for runs
+// without a user) and on standard error.
+void ReportStartupError(const StartupError& error);
+
+}  // namespace ombrix

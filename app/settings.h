@@ -1,0 +1,53 @@
+// The program's settings in the per-user store: application "Ombrix", section "Optionen". A full
+// set of defaults is written on first use (stored port number 0); afterwards the store is only
+// read, once, at start-up.
+#pragma once
+
+#include <QSettings>
+#include <QString>
+#include <cstdint>
+#include <optional>
+
+namespace ombrix {
+
+struct Settings {
+    QString PfadWX;
+    QString Lage;
+    QString CallTo;
+    QString CallFrom;
+    QString CallDigi1;
+    QString CallDigi2;
+    std::int16_t CommPort = 0;
+    std::int16_t AgwpePort = 0;
+
+    // Optional keys: read when present, never written among the defaults.
+    QString CommDevice;                // a device path used instead of the port number
+    QString AgwpeHost = "127.0.0.1";   // the AGWPE engine's host ...
+    quint16 AgwpeTcpPort = 8000;       // ... and TCP port
+    quint16 StatusServerPort = 12345;  // the status server's port, on all interfaces
+};
+
+// A start-up error: the runtime's error number and description, and what it concerns.
+struct StartupError {
+    int Number = 0;
+    QString Description;
+    QString Subject;
+};
+
+// Val of the classic runtime: the number at the start of the text, blanks, tabs and line feeds
+// ignored wherever they stand; 0 for a text that does not start with a number.
+double NumericValue(const QString& text);
+
+// Rounded to the nearest whole number, halves to the even neighbour; nothing when the result
+// does not fit 16 bits.
+std::optional<std::int16_t> ToInteger16(double value);
+
+// The directory of the raw logs when nothing is stored: the per-user data folder plus "WX/",
+// absolute and ending in "/".
+QString DefaultPfadWX();
+
+// Reads the port number, writes the defaults when it is 0, then reads every key. False with the
+// error filled in when a stored number does not fit.
+bool LoadSettings(QSettings& store, Settings& out, StartupError& error);
+
+}  // namespace ombrix

@@ -1,0 +1,106 @@
+#include "station/serial_intake.h"
+
+#include <QByteArray>
+#include <algorithm>
+#include <utility>
+
+namespace ombrix {
+
+SerialIntake::SerialIntake(BurstHandler onBurst, QObject* parent)
+    : QObject(parent), onBurst_(std::move(onBurst)) {
+    // The default coarse timer may fire anywhere between 950 and 1050 ms.
+    tmrPause_.setTimerType(Qt::PreciseTimer);
+    tmrPause_.setInterval(kPauseMs);
+    tmrPause_.setSingleShot(true);  // once per burst, restarted by every read
+    connect(&tmrPause_, &QTimer::timeout, this, &SerialIntake::tmrPause_Timer);
+    connect(&port_, &QSerialPort::readyRead, this, &SerialIntake::MSComm1_OnComm);
+    connect(&port_, &QSerialPort::errorOccurred, this, &SerialIntake::MSComm1_Error);
+}
+
+QString SerialIntake::DeviceForPortNumber(int portNumber) {
+    if (portNumber < 1) return {};
+    return QStringLiteral("/dev/ttyS%1").arg(portNumber - 1);
+}
+
+QSerialPort::SerialPortError SerialIntake::Open(const QString& device) {
+    if (port_.isOpen()) port_.close();
+    port_.setPortName(device);
+    port_.setBaudRate(QSerialPort::Baud9600);
+    port_.setParity(QSerialPort::NoParity);
+    port_.setDataBits(QSerialPort::Data8);
+    port_.setStopBits(QSerialPort::OneStop);
+    port_.setFlowControl(QSerialPort::NoFlowControl);
+    if (port_.open(QIODevice::ReadOnly)) return QSerialPort::NoError;
+    const QSerialPort::SerialPortError error = port_.error();
+    return error == QSerialPort::NoError ? QSerialPort::UnknownError : error;
+}
+
+void SerialIntake::Close() {
+    if (port_.isOpen()) port_.close();
+}
+
+void SerialIntake::ArmPauseTimer() {
+    tmrPause_.start();
+}
+
+// Data received: the port reports once at least 10 characters wait. A smaller tail stays in the
+// port until the pause timer reads it.
+void SerialIntake::MSComm1_OnComm() {
+    if (port_.bytesAvailable() < kReceiveThreshold) return;
+    tmrPause_.stop();
+    tmrPause_.start();
+    ReadWaiting();
+}
+
+// A device that vanished (a USB adapter pulled out) reports its error again and again while the
+// port stays open: close it at once.
+void SerialIntake::MSComm1_Error(QSerialPort::SerialPortError error) {
+    if (error != QSerialPort::ReadError && error != QSerialPort::ResourceError) return;
+    if (!port_.isOpen()) return;
+    qWarning("Ombrix: %s: %s; die Schnittstelle wird geschlossen.",
+             qUtf8Printable(port_.portName()), qUtf8Printable(SerialErrorText(error)));
+    port_.close();
+}
+
+void SerialIntake::tmrPause_Timer() {
+    tmrPause_.stop();
+    ReadWaiting();
+    // The buffer is empty again whatever the decoder does with the burst.
+    const Bytes burst = std::move(rxBuffer_);
+    rxBuffer_.clear();
+    if (burst.size() > kLongestDropped && onBurst_) onBurst_(burst);
+}
+
+void SerialIntake::ReadWaiting() {
+    if (!port_.isOpen()) return;
+    const QByteArray waiting = port_.readAll();
+    const std::size_t room = kBufferLimit - std::min(kBufferLimit, rxBuffer_.size());
+    rxBuffer_.append(waiting.constData(), std::min(room, static_cast<std::size_t>(waiting.size())));
+}
+
+QString SerialErrorText(QSerialPort::SerialPortError error) {
+    switch (error) {
+        case QSerialPort::NoError:
+            return QStringLiteral("Kein Fehler");
+        case QSerialPort::DeviceNotFoundError:
+            return QStringLiteral("Das Gerät existiert nicht");
+        case QSerialPort::PermissionError:
+            return QStringLiteral("Zugriff verweigert, oder das Gerät ist belegt");
+        case QSerialPort::OpenError:
+            return QStringLiteral("Die Schnittstelle ist bereits geöffnet");
+        case QSerialPort::UnsupportedOperationError:
+            return QStringLiteral("Die Einstellung 9600,N,8,1 wird nicht unterstützt");
+        case QSerialPort::ReadError:
+            return QStringLiteral("Lesefehler");
+        case QSerialPort::ResourceError:
+            return QStringLiteral("Das Gerät ist nicht mehr verfügbar");
+        case QSerialPort::TimeoutError:
+            return QStringLiteral("Zeitüberschreitung");
+        case QSerialPort::NotOpenError:
+            return QStringLiteral("Die Schnittstelle ist nicht geöffnet");
+        default:
+            return QStringLiteral("Die Schnittstelle kann nicht geöffnet werden");
+    }
+}
+
+}  // namespace ombrix

@@ -1,0 +1,66 @@
+// The serial line from the station console. Each burst of one telegram set is gathered into
+// RxBuffer; a quiet period of one second ends it, and a buffer of more than 100 characters is
+// handed on whole. The buffer is emptied at every expiry of the pause timer, so nothing carries
+// over from one burst into the next.
+#pragma once
+
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+#include <QTimer>
+#include <cstddef>
+#include <functional>
+
+#include "station/bytes.h"
+
+namespace ombrix {
+
+class SerialIntake : public QObject {
+    Q_OBJECT
+
+  public:
+    using BurstHandler = std::function<void(const Bytes& burst)>;
+
+    static constexpr int kPauseMs = 1000;            // quiet period that ends a burst
+    static constexpr qint64 kReceiveThreshold = 10;  // characters waiting before a read
+    static constexpr std::size_t kLongestDropped = 100;
+    // A burst this long is no telegram set any more; what comes beyond it is dropped so that a
+    // line that never falls quiet cannot grow the buffer without end. The decoder still sees an
+    // overlong buffer and rejects it by its length.
+    static constexpr std::size_t kBufferLimit = 65536;
+
+    explicit SerialIntake(BurstHandler onBurst, QObject* parent = nullptr);
+
+    // Port number n is the n-th serial port: /dev/ttyS<n-1>. Empty below 1.
+    static QString DeviceForPortNumber(int portNumber);
+
+    // Opens the device at 9600 baud, no parity, 8 data bits, 1 stop bit, no handshake. On
+    // failure the port stays closed and the port's error is returned.
+    QSerialPort::SerialPortError Open(const QString& device);
+    void Close();
+    bool IsOpen() const { return port_.isOpen(); }
+    QString Device() const { return port_.portName(); }
+
+    // Starts the pause timer; its first expiry finds the buffer empty and leaves it so.
+    void ArmPauseTimer();
+    bool PauseTimerActive() const { return tmrPause_.isActive(); }
+
+    const Bytes& RxBuffer() const { return rxBuffer_; }
+    void ClearRxBuffer() { rxBuffer_.clear(); }
+
+  private:
+    void MSComm1_OnComm();
+    void MSComm1_Error(QSerialPort::SerialPortError error);
+    void tmrPause_Timer();
+    void ReadWaiting();
+
+    BurstHandler onBurst_;
+    QSerialPort port_;
+    QTimer tmrPause_;
+    Bytes rxBuffer_;
+};
+
+// The German text for an error of the serial port.
+QString SerialErrorText(QSerialPort::SerialPortError error);
+
+}  // namespace ombrix
