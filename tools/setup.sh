@@ -5,9 +5,10 @@ set -euo pipefail
 
 packages=(
   g++ cmake make pkg-config
-  qt6-base-dev qt6-base-dev-tools libqt6serialport6-dev qt6-serialport-dev
+  qt6-base-dev qt6-base-dev-tools qt6-serialport-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  socat direwolf xvfb xauth
+  socat direwolf xvfb xauth procps
+  clang-14 libclang-rt-14-dev
 )
 
 missing=()

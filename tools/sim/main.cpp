@@ -44,6 +44,7 @@ struct Options {
     std::string Link;
     std::string Device;
     double Interval = 10.0;
+    double Delay = 0.0;  // seconds before the first burst
     long long Count = 0;  // 0: until stopped
     std::optional<std::uint64_t> Seed;
     double Speed = 1.0;
@@ -64,6 +65,8 @@ void Usage(std::FILE* out) {
         "                     it is removed when the simulator ends\n"
         "  --device PATH      write to this serial device instead of a pseudo-terminal\n"
         "  --interval S       seconds from burst to burst (default 10, at least 2)\n"
+        "  --delay S          seconds before the first burst (default 0), so a reader\n"
+        "                     started after the simulator gets it\n"
         "  --count N          stop after N bursts (default: run until stopped)\n"
         "  --seed N           seed of the weather; the same seed and --start repeat a run\n"
         "                     (default: a fresh seed, shown at start)\n"
@@ -176,6 +179,10 @@ Options ParseOptions(int argc, char** argv) {
             o.Interval = ParseNumber(arg, next());
             if (o.Interval < 2.0) throw UsageError("--interval: at least 2 seconds");
             if (o.Interval > 86400.0) throw UsageError("--interval: at most a day");
+        } else if (arg == "--delay") {
+            o.Delay = ParseNumber(arg, next());
+            if (o.Delay < 0.0 || o.Delay > 3600.0)
+                throw UsageError("--delay: 0 to 3600 seconds");
         } else if (arg == "--count") {
             o.Count = ParseInteger<long long>(arg, next(), 1);
         } else if (arg == "--seed") {
@@ -260,7 +267,8 @@ int Run(const Options& o) {
     std::fflush(stdout);
 
     const StopFlag stopped = Stopped;
-    const double first = MonotonicNow();
+    const double first = MonotonicNow() + o.Delay;
+    if (o.Delay > 0 && !SleepUntil(first, stopped)) return 0;
     double lastEnd = -1e9;
     for (long long n = 1; !Stopped(); ++n) {
         if (o.Count > 0 && n > o.Count) break;
