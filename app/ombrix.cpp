@@ -73,11 +73,24 @@ std::string ToBytes(const QString& text) {
     return text.toLatin1().toStdString();
 }
 
+// A record that "fehler.log" could not take (a full disk, no permission) still leaves a trace:
+// its number and description on standard error.
+void ReportLostRecord(const Bytes& record) {
+    const QStringList lines = QString::fromLatin1(record).split("\r\n");
+    std::fprintf(stderr, "Ombrix: fehler.log kann nicht geschrieben werden: %s; %s\n",
+                 qUtf8Printable(lines.value(2).simplified()),
+                 qUtf8Printable(lines.value(3).simplified()));
+}
+
+const QString kTitle = QStringLiteral("Ombrix");
+// While the station's serial device is gone.
+const QString kTitleNoStation = QStringLiteral("Ombrix – keine Verbindung zur Station");
+
 }  // namespace
 
 Ombrix::Ombrix(QWidget* parent) : QWidget(parent) {
     setObjectName("Ombrix");
-    setWindowTitle("Ombrix");
+    setWindowTitle(kTitle);
     resize(Px(kDesignWidth), Px(kDesignHeight));
 
     ListView1 = new QTableWidget(0, kColumnCount, this);
@@ -130,6 +143,10 @@ bool Ombrix::Load(QSettings& store, StartupError& error) {
                                : settings_.CommDevice;
     MSComm1 = std::make_unique<SerialIntake>(
         [this](const Bytes& burst) { DecodeTelegramSet(burst); }, this);
+    // The table keeps its last rows while the device is gone; the title tells.
+    connect(MSComm1.get(), &SerialIntake::LinkLost, this,
+            [this] { setWindowTitle(kTitleNoStation); });
+    connect(MSComm1.get(), &SerialIntake::LinkRestored, this, [this] { setWindowTitle(kTitle); });
     if (device.isEmpty()) {
         error = {kInvalidPortNumber, QStringLiteral("Ungültige Schnittstellennummer"),
                  QStringLiteral("Schnittstelle %1 (Einstellung „CommPortOmbrix“)")
@@ -163,7 +180,9 @@ bool Ombrix::Load(QSettings& store, StartupError& error) {
         [](const std::string& path, BytesView bytes) {
             AppendToFileCreatingDirectories(path, bytes);
         },
-        [](const Bytes& record) { AppendToFileQuietly("fehler.log", record); });
+        [](const Bytes& record) {
+            if (!AppendToFileQuietly("fehler.log", record)) ReportLostRecord(record);
+        });
 
     // From here on a failing step is skipped. The connection is made, or fails, in the
     // background; reports sent without it are lost without a message.

@@ -32,12 +32,18 @@ void AppendToFile(const std::string& path, BytesView bytes) {
     if (path.empty() || path.find('\0') != std::string::npos) Raise(kBadFileName);
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     if (fd < 0) Raise(FileErrorNumber(errno));
+    // Where the file ends now (not known for a device): a line that does not fit whole is taken
+    // back, so that a full disk leaves no torn line for the next one to be glued to.
+    const off_t end = ::lseek(fd, 0, SEEK_END);
     std::size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             const int err = n < 0 ? errno : ENOSPC;
+            if (done > 0 && end >= 0 && ::ftruncate(fd, end) != 0) {
+                // Not even that: the torn line stays.
+            }
             ::close(fd);
             Raise(FileErrorNumber(err));
         }
@@ -71,10 +77,12 @@ void AppendToFileCreatingDirectories(const std::string& path, BytesView bytes) {
     AppendToFile(path, bytes);
 }
 
-void AppendToFileQuietly(const std::string& path, BytesView bytes) noexcept {
+bool AppendToFileQuietly(const std::string& path, BytesView bytes) noexcept {
     try {
         AppendToFile(path, bytes);
+        return true;
     } catch (...) {
+        return false;
     }
 }
 

@@ -8,7 +8,8 @@
 namespace ombrix {
 
 // Appends the bytes as they are, creating the file when it is missing. Raises the runtime's file
-// errors (Path not found, Path/File access error, Disk full, ...) when it cannot.
+// errors (Path not found, Path/File access error, Disk full, ...) when it cannot; bytes that did
+// not all fit are taken back off the file, so it never ends in a torn line.
 void AppendToFile(const std::string& path, BytesView bytes);
 
 // The same, first creating the directories on the path (with their parents) when the file's
@@ -19,7 +20,7 @@ void AppendToFileCreatingDirectories(const std::string& path, BytesView bytes);
 // runtime's file errors when a part of the path cannot be made a directory.
 void CreateDirectories(const std::string& directory);
 
-// The same, for the error log: a record that cannot be written is dropped.
-void AppendToFileQuietly(const std::string& path, BytesView bytes) noexcept;
+// The same, for the error log: a record that cannot be written is dropped (false).
+bool AppendToFileQuietly(const std::string& path, BytesView bytes) noexcept;
 
 }  // namespace ombrix

@@ -14,10 +14,7 @@ AgwLink::AgwLink(QString host, quint16 port, QObject* parent)
     connect(&deadline_, &QTimer::timeout, this, &AgwLink::OnDeadline);
     retry_.setSingleShot(true);
     connect(&retry_, &QTimer::timeout, this, &AgwLink::Flush);
-    connect(socket_, &QTcpSocket::disconnected, this, [this] {
-        unsent_.clear();
-        retry_.stop();
-    });
+    connect(socket_, &QTcpSocket::disconnected, this, &AgwLink::ClearUnsent);
     connect(socket_, &QTcpSocket::connected, this, &AgwLink::OnConnected);
     connect(socket_, &QTcpSocket::errorOccurred, this, &AgwLink::OnSocketError);
     // The engine's replies are of no interest; reading them keeps its buffer from growing.
@@ -36,9 +33,21 @@ void AgwLink::Connect() {
 void AgwLink::Close() {
     waiting_.clear();
     deadline_.stop();
-    unsent_.clear();
-    retry_.stop();
+    ClearUnsent();
     socket_->abort();
+}
+
+void AgwLink::ClearUnsent() {
+    unsent_.clear();
+    unsentHead_ = 0;
+    retry_.stop();
+}
+
+qsizetype AgwLink::WaitingBytes() const {
+    qsizetype bytes = -unsentHead_;
+    for (const QByteArray& wire : unsent_) bytes += wire.size();
+    for (const Waiting& w : waiting_) bytes += w.Wire.size();
+    return bytes;
 }
 
 bool AgwLink::IsConnected() const {
@@ -46,8 +55,13 @@ bool AgwLink::IsConnected() const {
 }
 
 void AgwLink::Send(const QByteArray& wire) {
-    if (unsent_.size() + wire.size() > kMaxUnsentBytes) return;  // the engine is not reading
-    unsent_ += wire;
+    unsent_.push_back(wire);
+    // The engine is not reading: the oldest frames that have not started on the wire make room.
+    while (WaitingBytes() > kMaxWaitingBytes) {
+        const std::size_t oldest = unsentHead_ > 0 ? 1 : 0;
+        unsent_.erase(unsent_.begin() + static_cast<std::ptrdiff_t>(oldest));
+        ++dropped_;
+    }
     Flush();
 }
 
@@ -56,11 +70,16 @@ void AgwLink::Send(const QByteArray& wire) {
 // turns that into an error that is simply ignored.
 void AgwLink::Flush() {
     const auto fd = static_cast<int>(socket_->socketDescriptor());
-    while (!unsent_.isEmpty()) {
-        const ssize_t n = ::send(fd, unsent_.constData(), static_cast<std::size_t>(unsent_.size()),
+    while (!unsent_.empty()) {
+        const QByteArray& wire = unsent_.front();
+        const ssize_t n = ::send(fd, wire.constData() + unsentHead_,
+                                 static_cast<std::size_t>(wire.size() - unsentHead_),
                                  MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n > 0) {
-            unsent_.remove(0, n);
+            unsentHead_ += n;
+            if (unsentHead_ < wire.size()) continue;
+            unsent_.pop_front();
+            unsentHead_ = 0;
         } else if (n < 0 && errno == EINTR) {
             continue;
         } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
@@ -68,7 +87,7 @@ void AgwLink::Flush() {
             return;
         } else {
             // Reset or closed by the engine: what is left is lost; the next frame reconnects.
-            unsent_.clear();
+            ClearUnsent();
             socket_->abort();
             return;
         }
@@ -77,12 +96,19 @@ void AgwLink::Flush() {
 
 void AgwLink::WriteAgwFrame(const Bytes& wire) {
     const QByteArray bytes(wire.data(), static_cast<qsizetype>(wire.size()));
+    if (bytes.size() > kMaxWaitingBytes) {  // could never be kept
+        ++dropped_;
+        return;
+    }
     if (IsConnected()) {
         Send(bytes);
         return;
     }
-    if (waiting_.size() >= kMaxWaitingFrames) waiting_.erase(waiting_.begin());
     waiting_.push_back({bytes, QDeadlineTimer(kConnectWaitMs)});
+    while (waiting_.size() > kMaxWaitingFrames || WaitingBytes() > kMaxWaitingBytes) {
+        waiting_.erase(waiting_.begin());
+        ++dropped_;
+    }
     if (!deadline_.isActive()) deadline_.start(kConnectWaitMs);
     if (socket_->state() == QAbstractSocket::UnconnectedState) socket_->connectToHost(host_, port_);
 }
@@ -101,8 +127,7 @@ void AgwLink::OnSocketError() {
     if (socket_->state() == QAbstractSocket::ConnectedState) return;
     waiting_.clear();
     deadline_.stop();
-    unsent_.clear();
-    retry_.stop();
+    ClearUnsent();
 }
 
 void AgwLink::OnDeadline() {

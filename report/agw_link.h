@@ -5,6 +5,10 @@
 // When a frame is due and the connection is down, a new connection is started and the frame is
 // sent once it stands, if that happens within five seconds; otherwise the frame is dropped
 // without a message, like any frame the engine never got.
+//
+// An engine that stays connected but stops reading cannot make the program wait or grow: frames
+// the kernel does not take wait here, at most 64 KiB of them; beyond that the oldest that has not
+// started on the wire is dropped, so the newest report goes out once the engine reads again.
 #pragma once
 
 #include <QByteArray>
@@ -12,6 +16,7 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <deque>
 #include <vector>
 
 #include "report/agwpe.h"
@@ -26,8 +31,8 @@ class AgwLink : public QObject, public FrameSink {
   public:
     static constexpr int kConnectWaitMs = 5000;
     static constexpr std::size_t kMaxWaitingFrames = 16;
-    // Bytes the engine has not taken yet; beyond this, new frames are dropped whole.
-    static constexpr qsizetype kMaxUnsentBytes = 1 << 20;
+    // Frames waiting for the engine, in bytes; beyond this the oldest are dropped whole.
+    static constexpr qsizetype kMaxWaitingBytes = 64 * 1024;
     static constexpr int kRetryMs = 50;
 
     explicit AgwLink(QString host = QStringLiteral("127.0.0.1"), quint16 port = 8000,
@@ -42,7 +47,12 @@ class AgwLink : public QObject, public FrameSink {
     void WriteAgwFrame(const Bytes& wire) override;
 
     bool IsConnected() const;
+    // Frames waiting for a connection.
     std::size_t WaitingFrames() const { return waiting_.size(); }
+    // Bytes of all frames not yet handed to the kernel, waiting for a connection or for room.
+    qsizetype WaitingBytes() const;
+    // Frames dropped so far to keep within kMaxWaitingBytes.
+    std::size_t DroppedFrames() const { return dropped_; }
 
   private:
     struct Waiting {
@@ -55,6 +65,7 @@ class AgwLink : public QObject, public FrameSink {
     void OnDeadline();
     void Send(const QByteArray& wire);
     void Flush();
+    void ClearUnsent();
 
     QString host_;
     quint16 port_;
@@ -62,7 +73,11 @@ class AgwLink : public QObject, public FrameSink {
     QTimer deadline_;
     QTimer retry_;  // the engine's receive window was full: try the rest again shortly
     std::vector<Waiting> waiting_;
-    QByteArray unsent_;
+    // Frames the kernel has not taken whole yet, oldest first; unsentHead_ bytes of the first one
+    // are on their way already, so it is never dropped.
+    std::deque<QByteArray> unsent_;
+    qsizetype unsentHead_ = 0;
+    std::size_t dropped_ = 0;
 };
 
 }  // namespace ombrix

@@ -27,19 +27,15 @@ bool StatusServer::Listen(quint16 port, const QHostAddress& address) {
 
 void StatusServer::Close() {
     server_.close();
-    const QSet<QTcpSocket*> open = connections_;
+    const QList<QTcpSocket*> open = connections_.keys();
     for (QTcpSocket* socket : open) socket->abort();
     for (QTcpSocket* socket : open) Drop(socket);
 }
 
 void StatusServer::Winsock2_ConnectionRequest() {
     while (QTcpSocket* socket = server_.nextPendingConnection()) {
-        if (connections_.size() >= kMaxConnections) {
-            socket->abort();
-            socket->deleteLater();
-            continue;
-        }
-        connections_.insert(socket);
+        if (connections_.size() >= kMaxConnections) MakeRoom();
+        connections_.insert(socket, ++lastActivity_);
         socket->setReadBufferSize(kReadBufferSize);
 
         auto* idle = new QTimer(socket);
@@ -51,6 +47,8 @@ void StatusServer::Winsock2_ConnectionRequest() {
         });
         connect(socket, &QTcpSocket::readyRead, this, [this, socket, idle] {
             idle->start(idleMs_);
+            if (const auto it = connections_.find(socket); it != connections_.end())
+                *it = ++lastActivity_;
             Winsock2_DataArrival(socket);
         });
         // The reply is written: close.
@@ -72,6 +70,21 @@ void StatusServer::Winsock2_DataArrival(QTcpSocket* socket) {
         return;
     }
     socket->write(text.data(), static_cast<qint64>(text.size()));
+}
+
+// The connection silent for the longest time goes.
+void StatusServer::MakeRoom() {
+    QTcpSocket* oldest = nullptr;
+    quint64 since = 0;
+    for (auto it = connections_.cbegin(); it != connections_.cend(); ++it) {
+        if (oldest == nullptr || it.value() < since) {
+            oldest = it.key();
+            since = it.value();
+        }
+    }
+    if (oldest == nullptr) return;
+    oldest->abort();
+    Drop(oldest);
 }
 
 void StatusServer::Drop(QTcpSocket* socket) {

@@ -2,12 +2,14 @@
 // before or after it, and the connection is closed once the reply is written. An empty status
 // line closes the connection without a reply. Every connection is served on its own while the
 // server keeps listening; a connection that stays silent is closed after a minute, and what
-// clients send is thrown away as it arrives.
+// clients send is thrown away as it arrives. When all 64 places are taken, the connection that
+// has been silent longest makes room for a newcomer: clients that connect and never ask cannot
+// lock out one that does.
 #pragma once
 
+#include <QHash>
 #include <QHostAddress>
 #include <QObject>
-#include <QSet>
 #include <QTcpServer>
 #include <functional>
 
@@ -42,11 +44,15 @@ class StatusServer : public QObject {
     void Winsock2_ConnectionRequest();
     void Winsock2_DataArrival(QTcpSocket* socket);
     void Drop(QTcpSocket* socket);
+    void MakeRoom();
 
     TextSource statusText_;
     int idleMs_;
     QTcpServer server_;
-    QSet<QTcpSocket*> connections_;
+    // Each connection with the moment of its last activity, counted in events: a later one has
+    // the higher number.
+    QHash<QTcpSocket*, quint64> connections_;
+    quint64 lastActivity_ = 0;
 };
 
 }  // namespace ombrix

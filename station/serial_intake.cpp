@@ -13,6 +13,8 @@ SerialIntake::SerialIntake(BurstHandler onBurst, QObject* parent)
     tmrPause_.setInterval(kPauseMs);
     tmrPause_.setSingleShot(true);  // once per burst, restarted by every read
     connect(&tmrPause_, &QTimer::timeout, this, &SerialIntake::tmrPause_Timer);
+    reopen_.setInterval(kReopenMs);
+    connect(&reopen_, &QTimer::timeout, this, &SerialIntake::Reopen);
     connect(&port_, &QSerialPort::readyRead, this, &SerialIntake::MSComm1_OnComm);
     connect(&port_, &QSerialPort::errorOccurred, this, &SerialIntake::MSComm1_Error);
 }
@@ -24,6 +26,7 @@ QString SerialIntake::DeviceForPortNumber(int portNumber) {
 
 QSerialPort::SerialPortError SerialIntake::Open(const QString& device) {
     if (port_.isOpen()) port_.close();
+    device_ = device;
     port_.setPortName(device);
     port_.setBaudRate(QSerialPort::Baud9600);
     port_.setParity(QSerialPort::NoParity);
@@ -36,6 +39,7 @@ QSerialPort::SerialPortError SerialIntake::Open(const QString& device) {
 }
 
 void SerialIntake::Close() {
+    reopen_.stop();
     if (port_.isOpen()) port_.close();
 }
 
@@ -44,22 +48,40 @@ void SerialIntake::ArmPauseTimer() {
 }
 
 // Data received: the port reports once at least 10 characters wait. A smaller tail stays in the
-// port until the pause timer reads it.
+// port until the pause timer reads it. Stray characters in a pause (fewer than 10, with the timer
+// at rest) arm the timer too: left waiting, they would be glued to the front of the next burst
+// and cost it.
 void SerialIntake::MSComm1_OnComm() {
-    if (port_.bytesAvailable() < kReceiveThreshold) return;
+    if (port_.bytesAvailable() < kReceiveThreshold) {
+        if (!tmrPause_.isActive()) tmrPause_.start();
+        return;
+    }
     tmrPause_.stop();
     tmrPause_.start();
     ReadWaiting();
 }
 
 // A device that vanished (a USB adapter pulled out) reports its error again and again while the
-// port stays open: close it at once.
+// port stays open: close it at once, and try the same device again every few seconds. What was
+// gathered stays in the buffer for the pause timer, which rejects an unfinished burst by its
+// length.
 void SerialIntake::MSComm1_Error(QSerialPort::SerialPortError error) {
     if (error != QSerialPort::ReadError && error != QSerialPort::ResourceError) return;
     if (!port_.isOpen()) return;
-    qWarning("Ombrix: %s: %s; die Schnittstelle wird geschlossen.",
-             qUtf8Printable(port_.portName()), qUtf8Printable(SerialErrorText(error)));
+    qWarning("Ombrix: %s: %s; die Schnittstelle wird geschlossen.", qUtf8Printable(device_),
+             qUtf8Printable(SerialErrorText(error)));
     port_.close();
+    linkLost_ = true;
+    reopen_.start();
+    emit LinkLost();
+}
+
+void SerialIntake::Reopen() {
+    if (Open(device_) != QSerialPort::NoError) return;  // still gone: next attempt later
+    reopen_.stop();
+    linkLost_ = false;
+    qInfo("Ombrix: %s ist wieder geöffnet.", qUtf8Printable(device_));
+    emit LinkRestored();
 }
 
 void SerialIntake::tmrPause_Timer() {

@@ -2,6 +2,10 @@
 // RxBuffer; a quiet period of one second ends it, and a buffer of more than 100 characters is
 // handed on whole. The buffer is emptied at every expiry of the pause timer, so nothing carries
 // over from one burst into the next.
+//
+// A device that vanishes while open (a USB adapter pulled out, the far end of a pseudo-terminal
+// gone) is closed at once and tried again every five seconds until it opens; decoding then goes
+// on with the next burst.
 #pragma once
 
 #include <QObject>
@@ -28,6 +32,8 @@ class SerialIntake : public QObject {
     // line that never falls quiet cannot grow the buffer without end. The decoder still sees an
     // overlong buffer and rejects it by its length.
     static constexpr std::size_t kBufferLimit = 65536;
+    static constexpr int kReopenMs =
+        5000;  // from one attempt to reopen a vanished device to the next
 
     explicit SerialIntake(BurstHandler onBurst, QObject* parent = nullptr);
 
@@ -37,9 +43,12 @@ class SerialIntake : public QObject {
     // Opens the device at 9600 baud, no parity, 8 data bits, 1 stop bit, no handshake. On
     // failure the port stays closed and the port's error is returned.
     QSerialPort::SerialPortError Open(const QString& device);
+    // Closes the port for good: no attempt to reopen it follows.
     void Close();
     bool IsOpen() const { return port_.isOpen(); }
-    QString Device() const { return port_.portName(); }
+    QString Device() const { return device_; }
+    // From the moment the open device vanished until it could be opened again.
+    bool IsLinkLost() const { return linkLost_; }
 
     // Starts the pause timer; its first expiry finds the buffer empty and leaves it so.
     void ArmPauseTimer();
@@ -48,15 +57,23 @@ class SerialIntake : public QObject {
     const Bytes& RxBuffer() const { return rxBuffer_; }
     void ClearRxBuffer() { rxBuffer_.clear(); }
 
+  signals:
+    void LinkLost();
+    void LinkRestored();
+
   private:
     void MSComm1_OnComm();
     void MSComm1_Error(QSerialPort::SerialPortError error);
     void tmrPause_Timer();
     void ReadWaiting();
+    void Reopen();
 
     BurstHandler onBurst_;
     QSerialPort port_;
     QTimer tmrPause_;
+    QTimer reopen_;
+    QString device_;
+    bool linkLost_ = false;
     Bytes rxBuffer_;
 };
 

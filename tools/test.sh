@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Ombrix and runs the whole test suite, then runs it once more
-# in a build with AddressSanitizer and UndefinedBehaviorSanitizer.
+# in a build with AddressSanitizer and UndefinedBehaviorSanitizer, and each fuzz target for 30
+# seconds as a regression check (OMBRIX_SKIP_SANITIZERS=1 and OMBRIX_SKIP_FUZZ=1 skip those).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/setup.sh
@@ -13,4 +14,7 @@ if [ "${OMBRIX_SKIP_SANITIZERS:-0}" != 1 ]; then
     LSAN_OPTIONS="suppressions=$PWD/../tools/lsan.supp" \
     UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ctest --output-on-failure -j "$(nproc)" --timeout 600)
+fi
+if [ "${OMBRIX_SKIP_FUZZ:-0}" != 1 ]; then
+  tools/fuzz.sh 30
 fi

@@ -73,6 +73,9 @@ class SettingsTest : public QObject {
         QTest::newRow("sign alone") << "-" << 0.0;
         QTest::newRow("point alone") << "." << 0.0;
         QTest::newRow("tiny") << "1e-400" << 0.0;
+        // Too small for a double without any exponent: 0, not an overflow.
+        QTest::newRow("tiny without exponent") << "0." + QString(400, '0') + "1" << 0.0;
+        QTest::newRow("tiny despite exponent") << "0." + QString(400, '0') + "1e+20" << 0.0;
     }
     void numericValue() {
         QFETCH(QString, text);

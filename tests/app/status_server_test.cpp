@@ -182,31 +182,39 @@ class StatusServerTest : public QObject {
         QVERIFY(WaitNoConnections());
     }
 
-    // At most 64 connections at a time; the ones beyond are closed at once, and a place that
-    // becomes free is served again.
+    // At most 64 connections at a time. When every place is taken, the connection that has been
+    // silent longest makes room for the newcomer: a client that asks is still served.
     void connectionsAreCapped() {
         const quint16 port = Start();
+        constexpr int kMax = StatusServer::kMaxConnections;
         std::vector<std::unique_ptr<QTcpSocket>> clients;
-        for (int i = 0; i < StatusServer::kMaxConnections + 6; ++i)
+        for (int i = 0; i < kMax + 6; ++i) {
             clients.push_back(Connect(port));
-        QVERIFY(QTest::qWaitFor(
-            [&] {
-                int open = 0;
-                int closed = 0;
-                for (auto& c : clients) {
-                    open += c->state() == QAbstractSocket::ConnectedState;
-                    closed += c->state() == QAbstractSocket::UnconnectedState;
-                }
-                return open == StatusServer::kMaxConnections && closed == 6 &&
-                       server_->ConnectionCount() == StatusServer::kMaxConnections;
-            },
-            kWaitMs * 2));
-        QCOMPARE(Ask(port), QByteArray());  // no place free: closed without a reply
-        clients.front()->disconnectFromHost();
-        QVERIFY(QTest::qWaitFor(
-            [&] { return server_->ConnectionCount() == StatusServer::kMaxConnections - 1; },
-            kWaitMs));
-        QCOMPARE(Ask(port), QByteArray::fromStdString(kLine));
+            QVERIFY(WaitConnected(*clients.back()));
+            // One by one, so that the server's order is the clients' order.
+            QVERIFY(QTest::qWaitFor(
+                [&] {
+                    return server_->ConnectionCount() == std::min(i + 1, kMax) &&
+                           (i < kMax || clients[static_cast<std::size_t>(i - kMax)]->state() ==
+                                            QAbstractSocket::UnconnectedState);
+                },
+                kWaitMs));
+        }
+        for (std::size_t i = 0; i < clients.size(); ++i)
+            QCOMPARE(clients[i]->state(),
+                     i < 6 ? QAbstractSocket::UnconnectedState : QAbstractSocket::ConnectedState);
+
+        // One that speaks keeps its place: it is not the silent one pushed out for the next.
+        clients[6]->write("?");
+        QVERIFY(WaitClosed(*clients[6]));  // answered and closed
+        QVERIFY(QTest::qWaitFor([&] { return server_->ConnectionCount() == kMax - 1; }, kWaitMs));
+        QCOMPARE(Ask(port), QByteArray::fromStdString(kLine));  // a free place
+        clients.push_back(Connect(port));                       // taken again
+        QVERIFY(QTest::qWaitFor([&] { return server_->ConnectionCount() == kMax; }, kWaitMs));
+        QCOMPARE(Ask(port), QByteArray::fromStdString(kLine));  // all taken: client 7 goes
+        QVERIFY(WaitClosed(*clients[7]));
+        QCOMPARE(clients[8]->state(), QAbstractSocket::ConnectedState);
+        QCOMPARE(clients.back()->state(), QAbstractSocket::ConnectedState);
     }
 
     // Whatever a client sends is thrown away; it gets its reply and the connection closes.
