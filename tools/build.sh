@@ -5,5 +5,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 dir=${1:-build}
 shift || true
-cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+# A new folder gets the default build type; an existing one keeps what it was configured with.
+defaults=()
+[ -f "$dir/CMakeCache.txt" ] || defaults=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
+cmake -S . -B "$dir" "${defaults[@]}" "$@" >/dev/null
 cmake --build "$dir" -j "$(nproc)"
