@@ -5,17 +5,22 @@
 // clients send is thrown away as it arrives. When all 64 places are taken, the connection that
 // has been silent longest makes room for a newcomer: clients that connect and never ask cannot
 // lock out one that does.
+//
+// The server works on plain non-blocking sockets watched by the Qt event loop: a request is
+// accepted, read, answered and closed in one turn of the loop, with a handful of system calls.
 #pragma once
 
-#include <QHash>
 #include <QHostAddress>
 #include <QObject>
-#include <QTcpServer>
+#include <QTimer>
+#include <chrono>
 #include <functional>
+#include <memory>
+#include <vector>
 
 #include "station/bytes.h"
 
-class QTcpSocket;
+class QSocketNotifier;
 
 namespace ombrix {
 
@@ -36,22 +41,40 @@ class StatusServer : public QObject {
     // Stops listening and drops every connection.
     void Close();
 
-    bool IsListening() const { return server_.isListening(); }
-    quint16 Port() const { return server_.serverPort(); }
+    bool IsListening() const { return listenFd_ >= 0; }
+    quint16 Port() const { return port_; }
     int ConnectionCount() const { return static_cast<int>(connections_.size()); }
 
   private:
+    using Clock = std::chrono::steady_clock;
+    struct Connection;
+
     void Winsock2_ConnectionRequest();
-    void Winsock2_DataArrival(QTcpSocket* socket);
-    void Drop(QTcpSocket* socket);
+    void Winsock2_DataArrival(int fd);
+    void Winsock2_SendComplete(int fd);
+    void Reply(Connection& c);
+    void Drop(int fd);
     void MakeRoom();
+    void CloseIdle();
+    void ArmIdleTimer();
+    Connection* Find(int fd);
+    QSocketNotifier* TakeNotifier(std::vector<QSocketNotifier*>& pool, int type, int fd);
+    static void ReturnNotifier(std::vector<QSocketNotifier*>& pool, QSocketNotifier*& n);
 
     TextSource statusText_;
-    int idleMs_;
-    QTcpServer server_;
-    // Each connection with the moment of its last activity, counted in events: a later one has
-    // the higher number.
-    QHash<QTcpSocket*, quint64> connections_;
+    std::chrono::milliseconds idle_;
+    int listenFd_ = -1;
+    quint16 port_ = 0;
+    std::unique_ptr<QSocketNotifier> listenNotifier_;
+    // Accepting pauses briefly when the process runs out of descriptors.
+    QTimer acceptPause_;
+    // Closes connections that stayed silent too long; runs only while connections are open.
+    QTimer idleTimer_;
+    std::vector<std::unique_ptr<Connection>> connections_;
+    // Notifiers are kept for the next connection rather than made and deleted for every request.
+    std::vector<QSocketNotifier*> freeReaders_;
+    std::vector<QSocketNotifier*> freeWriters_;
+    // Counts events: the connection with the lowest number has been silent longest.
     quint64 lastActivity_ = 0;
 };
 

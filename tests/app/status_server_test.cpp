@@ -1,4 +1,9 @@
 // The status server with real sockets on the loopback interface.
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <QEventLoop>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -236,6 +241,50 @@ class StatusServerTest : public QObject {
         // close meets data it never read (the connection is then reset).
         const auto n = static_cast<qsizetype>(kLine.size());
         QCOMPARE(got, QByteArray::fromStdString(kLine).repeated(got.size() / n));
+        QVERIFY(WaitNoConnections());
+    }
+
+    // A client that sends its request and closes its side at once still receives the line.
+    void halfClosedClientIsAnswered() {
+        const quint16 port = Start();
+        const int fd = socket(AF_INET, SOCK_STREAM, 0);
+        QVERIFY(fd >= 0);
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(port);
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        QCOMPARE(::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
+        QCOMPARE(send(fd, "?", 1, 0), 1);
+        QCOMPARE(shutdown(fd, SHUT_WR), 0);
+        QByteArray got;
+        bool ended = false;
+        for (int turns = 0; turns < 500 && !ended; ++turns) {
+            QCoreApplication::processEvents();
+            pollfd p{fd, POLLIN, 0};
+            if (poll(&p, 1, 10) <= 0) continue;
+            char buffer[256];
+            const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+            if (n > 0)
+                got.append(buffer, n);
+            else
+                ended = true;
+        }
+        ::close(fd);
+        QVERIFY(ended);
+        QCOMPARE(got, QByteArray::fromStdString(kLine));
+        QVERIFY(WaitNoConnections());
+    }
+
+    // A reply larger than the socket takes at once is written in parts, all of it.
+    void longReplyIsWrittenWhole() {
+        text_ = Bytes(8 << 20, '7');
+        text_.back() = '!';
+        const quint16 port = Start();
+        bool closed = false;
+        const QByteArray got = Ask(port, &closed);
+        QVERIFY(closed);
+        QCOMPARE(got.size(), static_cast<qsizetype>(text_.size()));
+        QVERIFY(got == QByteArray::fromStdString(text_));
         QVERIFY(WaitNoConnections());
     }
 
