@@ -35,14 +35,11 @@ import tempfile
 import threading
 import time
 
+from harness import (free_port, proc_status, program_env, remove_stale_lock, start_xvfb,
+                     write_settings)
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 TICKS = os.sysconf("SC_CLK_TCK")
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
 
 
 class Engine(threading.Thread):
@@ -81,15 +78,6 @@ class Engine(threading.Thread):
         self.listener.close()
 
 
-def proc_status(pid):
-    fields = {}
-    with open(f"/proc/{pid}/status") as f:
-        for line in f:
-            key, _, value = line.partition(":")
-            fields[key] = value.split()
-    return fields
-
-
 def cpu_ticks(pid):
     with open(f"/proc/{pid}/stat") as f:
         rest = f.read().rsplit(")", 1)[1].split()
@@ -108,39 +96,6 @@ def thread_switches(pid):
         except (FileNotFoundError, KeyError):
             pass
     return out
-
-
-def start_xvfb():
-    for n in range(70, 100):
-        if os.path.exists(f"/tmp/.X{n}-lock") or os.path.exists(f"/tmp/.X11-unix/X{n}"):
-            continue
-        proc = subprocess.Popen(["Xvfb", f":{n}", "-nolisten", "tcp"],
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        deadline = time.monotonic() + 10
-        while time.monotonic() < deadline and proc.poll() is None:
-            with socket.socket(socket.AF_UNIX) as s:
-                try:
-                    s.connect(f"/tmp/.X11-unix/X{n}")
-                    return proc, f":{n}"
-                except OSError:
-                    time.sleep(0.05)
-        proc.kill()
-        proc.wait()
-    sys.exit("Xvfb did not start")
-
-
-def remove_stale_lock(device, pid):
-    """A program ended by a signal leaves its serial port's lock file behind; remove ours."""
-    name = device[len("/dev/"):] if device.startswith("/dev/") else device
-    for folder in ("/var/lock", "/etc/locks", "/var/spool/locks", "/var/spool/uucp", "/tmp",
-                   "/var/tmp"):
-        path = os.path.join(folder, "LCK.." + name.replace("/", "_"))
-        try:
-            with open(path) as f:
-                if f.readline().strip() == str(pid):
-                    os.remove(path)
-        except OSError:
-            pass
 
 
 def status_reply(port):
@@ -175,10 +130,11 @@ class Run:
 
     def start(self, with_station):
         a = self.args
-        env = dict(os.environ, XDG_CONFIG_HOME=os.path.join(self.work, "config"),
-                   XDG_DATA_HOME=os.path.join(self.work, "data"),
-                   XDG_RUNTIME_DIR=os.path.join(self.work, "run"), OMBRIX_NO_DIALOGS="1")
-        os.makedirs(os.path.join(self.work, "run"), mode=0o700)
+        display = None
+        if a.platform == "xvfb":
+            xvfb, display = start_xvfb()
+            self.procs.append(xvfb)
+        env = program_env(self.work, a.platform, display)
         if with_station:
             device = os.path.join(self.work, "station")
             self.sim_log = open(os.path.join(self.work, "sim.log"), "w")
@@ -202,22 +158,8 @@ class Run:
             self.engine = Engine()
             self.engine.start()
             engine_port = self.engine.port
-        conf = os.path.join(self.work, "config", "Ombrix")
-        os.makedirs(conf)
         self.device = device
-        with open(os.path.join(conf, "Ombrix.conf"), "w") as f:
-            f.write("[Optionen]\n"
-                    f"PfadWX={self.work}/wx/\nLage=5130.00N/00730.00E_\nCallTo=APRS\n"
-                    "CallFrom=DL1ABC\nCallDigi1=WIDE1-1\nCallDigi2=\nCommPortOmbrix=2\n"
-                    f"AGWPEPort=0\nCommDevice={device}\nAGWPETcpPort={engine_port}\n"
-                    f"StatusServerPort={self.status_port}\n")
-        if a.platform == "xvfb":
-            xvfb, display = start_xvfb()
-            self.procs.append(xvfb)
-            env.update(QT_QPA_PLATFORM="xcb", DISPLAY=display)
-        else:
-            env.update(QT_QPA_PLATFORM="offscreen")
-            env.pop("DISPLAY", None)
+        write_settings(self.work, device, engine_port, self.status_port)
         self.ombrix_log = open(os.path.join(self.work, "ombrix.log"), "w")
         self.ombrix = self.spawn([os.path.join(self.bin, "ombrix")], env=env, cwd=self.work,
                                  stdout=self.ombrix_log, stderr=subprocess.STDOUT)
@@ -313,9 +255,16 @@ def load(run):
     ]
     for name, argv in loads:
         for i in range(a.repeat):
+            ticks0 = cpu_ticks(run.ombrix.pid)
             out = subprocess.run([client, "--port", str(run.status_port)] + argv,
                                  capture_output=True, text=True, timeout=120)
-            print(f"{name} #{i + 1}: {out.stdout.strip()} {out.stderr.strip()}", flush=True)
+            ticks = cpu_ticks(run.ombrix.pid) - ticks0
+            words = out.stdout.split()
+            requests = int(words[words.index("requests") + 1]) if "requests" in words else 0
+            per_request = f" cpu_us_per_request {1e6 * ticks / TICKS / requests:.0f}" \
+                if requests else ""
+            print(f"{name} #{i + 1}: {out.stdout.strip()}{per_request} {out.stderr.strip()}",
+                  flush=True)
             time.sleep(1)
     if run.ombrix.poll() is not None:
         sys.exit("Ombrix ended under load")

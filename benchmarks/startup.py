@@ -25,33 +25,9 @@ import sys
 import tempfile
 import time
 
+from harness import free_port, program_env, remove_stale_lock, start_xvfb, write_settings
+
 HERE = os.path.dirname(os.path.abspath(__file__))
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
-def start_xvfb():
-    """A private Xvfb on a free display number from :70 on; returns (process, display)."""
-    for n in range(70, 100):
-        if os.path.exists(f"/tmp/.X{n}-lock") or os.path.exists(f"/tmp/.X11-unix/X{n}"):
-            continue
-        proc = subprocess.Popen(["Xvfb", f":{n}", "-nolisten", "tcp", "-screen", "0", "1280x1024x24"],
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        deadline = time.monotonic() + 10
-        while time.monotonic() < deadline and proc.poll() is None:
-            with socket.socket(socket.AF_UNIX) as s:
-                try:
-                    s.connect(f"/tmp/.X11-unix/X{n}")
-                    return proc, f":{n}"
-                except OSError:
-                    time.sleep(0.05)
-        proc.kill()
-        proc.wait()
-    sys.exit("Xvfb did not start")
 
 
 def vm_rss_kib(pid):
@@ -60,20 +36,6 @@ def vm_rss_kib(pid):
             if line.startswith("VmRSS:"):
                 return int(line.split()[1])
     return None
-
-
-def remove_stale_lock(device, pid):
-    """A program ended by a signal leaves its serial port's lock file behind; remove ours."""
-    name = device[len("/dev/"):] if device.startswith("/dev/") else device
-    for folder in ("/var/lock", "/etc/locks", "/var/spool/locks", "/var/spool/uucp", "/tmp",
-                   "/var/tmp"):
-        path = os.path.join(folder, "LCK.." + name.replace("/", "_"))
-        try:
-            with open(path) as f:
-                if f.readline().strip() == str(pid):
-                    os.remove(path)
-        except OSError:
-            pass
 
 
 def one_run(argv, env, rss, device):
@@ -136,26 +98,12 @@ def main():
     try:
         engine.bind(("127.0.0.1", 0))
         engine.listen(64)
-        conf_dir = os.path.join(work, "config", "Ombrix")
-        os.makedirs(conf_dir)
         status_port = free_port()
-        os.makedirs(os.path.join(work, "run"), mode=0o700)
-        with open(os.path.join(conf_dir, "Ombrix.conf"), "w") as f:
-            f.write("[Optionen]\n"
-                    f"PfadWX={work}/wx/\nLage=5130.00N/00730.00E_\nCallTo=APRS\n"
-                    "CallFrom=DL1ABC\nCallDigi1=WIDE1-1\nCallDigi2=\nCommPortOmbrix=2\n"
-                    f"AGWPEPort=0\nCommDevice={os.ttyname(slave)}\n"
-                    f"AGWPETcpPort={engine.getsockname()[1]}\nStatusServerPort={status_port}\n")
-        env = dict(os.environ, XDG_CONFIG_HOME=os.path.join(work, "config"),
-                   XDG_DATA_HOME=os.path.join(work, "data"),
-                   XDG_RUNTIME_DIR=os.path.join(work, "run"), OMBRIX_NO_DIALOGS="1",
-                   OMBRIX_WORKDIR=work)
+        write_settings(work, os.ttyname(slave), engine.getsockname()[1], status_port)
+        display = None
         if args.platform == "xvfb":
             xvfb, display = start_xvfb()
-            env.update(QT_QPA_PLATFORM="xcb", DISPLAY=display)
-        else:
-            env.update(QT_QPA_PLATFORM="offscreen")
-            env.pop("DISPLAY", None)
+        env = dict(program_env(work, args.platform, display), OMBRIX_WORKDIR=work)
 
         if args.baseline:
             argv = [os.path.join(args.build, "bin", "startup-baseline"), os.ttyname(slave),
