@@ -1,11 +1,10 @@
-// Helpers shared by the core tests: decoding a set with a fixed clock, collecting error records
-// and readings, and building variants of the built-in set nibble by nibble.
+// Helpers shared by the decoder and report tests: a decoder as a freshly started program has it,
+// and variants of the built-in set with chosen nibbles and valid checksums.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -17,13 +16,6 @@
 
 namespace ombrix::test {
 
-// A file of tests/core/data, byte for byte.
-inline Bytes ReadTestData(const std::string& name) {
-    std::ifstream in(std::string(OMBRIX_CORE_TEST_DATA) + "/" + name, std::ios::binary);
-    EXPECT_TRUE(in.good()) << name;
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 // 12 May 2026, 14:05:09.
 inline LocalTime FixedTime() {
     return {2026, 5, 12, 14, 5, 9};
@@ -31,15 +23,9 @@ inline LocalTime FixedTime() {
 
 // Cells are written with "_" for the decimal separator; this puts the real one in.
 inline std::string WithSeparator(std::string text, const std::string& separator) {
-    std::string out;
-    for (char ch : text) {
-        if (ch == '_') {
-            out += separator;
-        } else {
-            out += ch;
-        }
-    }
-    return out;
+    for (std::size_t at; (at = text.find('_')) != std::string::npos;)
+        text.replace(at, 1, separator);
+    return text;
 }
 
 // One decoder as a freshly started program has it, with its error records and the readings of
@@ -48,11 +34,9 @@ struct DecodeHarness {
     explicit DecodeHarness(std::string separator = ".")
         : decoder(std::move(separator), FixedTime,
                   [this](const Bytes& record) { records.push_back(record); }) {
-        decoder.AddStage([this](DecodeCall& call) { slots = call.Slots; });
+        decoder.AddStage([this](DecodeCall& call) { readings = call.Slots; });
     }
     DecodeHarness(const DecodeHarness&) = delete;
-    DecodeHarness& operator=(const DecodeHarness&) = delete;
-
     SetOutcome Decode(BytesView set) { return decoder.DecodeTelegramSet(set); }
     const MeasurementTable& Table() const { return decoder.Table(); }
     const std::string& Cell(int row, int column) const {
@@ -61,38 +45,38 @@ struct DecodeHarness {
 
     Decoder decoder;
     std::vector<Bytes> records;
-    Readings slots;
+    Readings readings;
 };
 
-struct NibbleEdit {
-    int Position;  // 1-based position in the nibble string
-    int Value;     // 0..15
-};
-
+// Sets nibble `position` (1-based, the low nibble of each byte first) to `value`.
 inline void SetNibble(Bytes& set, int position, int value) {
-    const auto index = static_cast<std::size_t>((position + 1) / 2 - 1);
-    unsigned byte = Code(set.at(index));
-    if (position % 2 == 1) {
-        byte = (byte & 0xF0u) | (static_cast<unsigned>(value) & 15u);
-    } else {
-        byte = (byte & 0x0Fu) | ((static_cast<unsigned>(value) & 15u) << 4);
-    }
-    set[index] = static_cast<char>(byte);
+    char& byte = set.at(static_cast<std::size_t>((position - 1) / 2));
+    const unsigned shift = position % 2 == 1 ? 0 : 4;
+    const unsigned bits = (static_cast<unsigned>(value) & 15u) << shift;
+    byte = static_cast<char>((Code(byte) & ~(15u << shift)) | bits);
 }
 
 // Rewrites the last byte of every group so that all five checksums pass again.
 inline void FixChecksums(Bytes& set) {
     for (const GroupBounds& g : kGroups) {
         unsigned sum = 0;
-        for (std::size_t i = g.First - 1; i < g.First - 1 + g.Length - 1; ++i) sum += Code(set[i]);
-        set[g.First - 1 + g.Length - 1] = static_cast<char>(sum & 255u);
+        for (std::size_t i = g.First - 1; i < g.First + g.Length - 2; ++i) sum += Code(set[i]);
+        set[g.First + g.Length - 2] = static_cast<char>(sum & 255u);
     }
 }
 
-// The built-in set with some nibbles replaced and valid checksums.
-inline Bytes TestSetWith(const std::vector<NibbleEdit>& edits) {
+// The built-in set with nibbles replaced and valid checksums. "103=35A 149=4" puts 3, 5 and 10
+// at nibble positions 103, 104 and 105, and 4 at position 149.
+inline Bytes TestSetWith(const std::string& edits) {
     Bytes set = TestTelegramSet();
-    for (const NibbleEdit& e : edits) SetNibble(set, e.Position, e.Value);
+    std::istringstream in(edits);
+    int position = 0;
+    char equals = 0;
+    std::string values;
+    while (in >> position >> equals >> values) {
+        EXPECT_EQ(equals, '=') << edits;
+        for (char v : values) SetNibble(set, position++, std::stoi(std::string(1, v), nullptr, 16));
+    }
     FixChecksums(set);
     return set;
 }

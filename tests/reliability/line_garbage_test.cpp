@@ -6,78 +6,61 @@
 //
 // OMBRIX_GARBAGE_SECONDS sets the length of the run (default 40), OMBRIX_GARBAGE_SEED the seed
 // (default: from the clock, printed). tools/soak.sh runs it for ten minutes.
-#include <QCoreApplication>
-#include <QDir>
-#include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <map>
 #include <set>
-#include <string>
-#include <vector>
 
 #include "ombrix_process.h"
-#include "station/telegram_set.h"
 #include "tools/sim/bursts.h"
 #include "tools/sim/station_values.h"
 #include "tools/sim/weather_model.h"
 
 using ombrix::Bytes;
-using ombrix::test::AskStatus;
-using ombrix::test::OmbrixProcess;
+using namespace ombrix::test;
 namespace sim = ombrix::sim;
 
 namespace {
 
-constexpr int kQuietMs = 1500;        // before and after a set that must be decoded
-constexpr int kBytesPerSecond = 960;  // 9600 baud, 8N1
-constexpr std::size_t kChunk = 16;    // written at once, then the line's time for it
+constexpr int kQuietMs = 1500;  // before and after a set that must be decoded
 
-// The sets in the raw log files of a folder: the nibbles of each line turned back into bytes.
-std::multiset<Bytes> LoggedSets(const QString& folder, int& lines) {
+// The sets in the raw logs of a folder: the nibbles of each line turned back into bytes.
+std::multiset<Bytes> LoggedSets(const QString& folder) {
     std::multiset<Bytes> sets;
-    lines = 0;
     for (const QFileInfo& file : QDir(folder).entryInfoList({"WX*.LOG"}, QDir::Files)) {
-        QFile f(file.filePath());
-        if (!f.open(QIODevice::ReadOnly)) continue;
-        for (const QByteArray& line : f.readAll().split('\n')) {
+        for (const QByteArray& line : ReadFile(file.filePath()).split('\n')) {
             if (line.size() < 20 + 282) continue;
-            ++lines;
             Bytes set;
-            for (int i = 0; i < 141; ++i) {
-                const int low = line[20 + 2 * i] - '0';
-                const int high = line[20 + 2 * i + 1] - '0';
-                set.push_back(static_cast<char>(low | high << 4));
-            }
+            for (int i = 20; i < 20 + 282; i += 2)
+                set.push_back(static_cast<char>((line[i] - '0') | (line[i + 1] - '0') << 4));
             sets.insert(set);
         }
     }
     return sets;
 }
 
+// The station's end of the line, written at 960 bytes a second (9600 baud, 8N1).
 class Line {
   public:
-    explicit Line(ombrix::test::PtyPair& pty) : pty_(pty) { quiet_.start(); }
-
-    // Writes at the line's pace.
+    explicit Line(PtyPair& pty) : pty_(pty) { quiet_.start(); }
     bool Write(const Bytes& bytes) {
-        for (std::size_t at = 0; at < bytes.size(); at += kChunk) {
-            const Bytes piece = bytes.substr(at, kChunk);
+        for (std::size_t at = 0; at < bytes.size(); at += 16) {
+            const Bytes piece = bytes.substr(at, 16);
             if (!pty_.Send(piece)) return false;
             sent_ += piece.size();
-            QThread::msleep(static_cast<unsigned long>(1000 * piece.size() / kBytesPerSecond));
+            QThread::msleep(static_cast<unsigned long>(1000 * piece.size() / 960));
         }
         quiet_.start();
         return true;
     }
-    void Pause(int ms) {
+    static void Pause(double ms) {
         if (ms > 0) QThread::msleep(static_cast<unsigned long>(ms));
     }
     // Waits until the line has been quiet for so long.
-    void QuietFor(int ms) { Pause(ms - static_cast<int>(quiet_.elapsed())); }
+    void QuietFor(int ms) { Pause(static_cast<double>(ms - quiet_.elapsed())); }
     std::size_t Sent() const { return sent_; }
 
   private:
-    ombrix::test::PtyPair& pty_;
+    PtyPair& pty_;
     QElapsedTimer quiet_;
     std::size_t sent_ = 0;
 };
@@ -105,10 +88,9 @@ class LineGarbageTest : public QObject {
         Line line(ombrix.Pty());
         sim::Random random(seed);
         sim::WeatherModel weather(seed, sim::ToConsoleTime({2024, 6, 1, 14, 0, 0}));
-        const std::vector<sim::FaultKind> faults = {
-            sim::FaultKind::BadChecksum, sim::FaultKind::Split, sim::FaultKind::Gap,
-            sim::FaultKind::Noise,       sim::FaultKind::Short, sim::FaultKind::Double};
-
+        const sim::FaultKind faults[] = {sim::FaultKind::BadChecksum, sim::FaultKind::Split,
+                                         sim::FaultKind::Gap,         sim::FaultKind::Noise,
+                                         sim::FaultKind::Short,       sim::FaultKind::Double};
         std::multiset<Bytes> whole;  // sets that arrived whole between quiet seconds
         std::map<std::string, int> kinds;
         long long number = 0;
@@ -127,30 +109,26 @@ class LineGarbageTest : public QObject {
                     fault.push_back({faults[static_cast<std::size_t>(random.Uniform() * 6)], 1});
                 const sim::BurstPlan plan = sim::PlanBurst(++number, set, fault, "set", random);
                 ++kinds[plan.Kind];
-                const bool arrivesWhole =
-                    plan.Kind == "set" || plan.Kind == "split" || plan.Kind == "noise";
                 line.QuietFor(kQuietMs);
                 for (const sim::Piece& piece : plan.Pieces) {
-                    line.Pause(static_cast<int>(piece.Delay * 1000));
+                    Line::Pause(piece.Delay * 1000);
                     QVERIFY(line.Write(piece.Data));
                 }
-                if (arrivesWhole) {
+                if (plan.Kind == "set" || plan.Kind == "split" || plan.Kind == "noise") {
                     whole.insert(set);
                     line.QuietFor(kQuietMs);
                 }
             } else if (pick < 0.85) {
-                // Raw noise: random bytes in bursts with random pauses, some under a second,
-                // some over.
-                const int pieces = 1 + static_cast<int>(random.Uniform() * 4);
-                for (int i = 0; i < pieces; ++i) {
+                // Raw noise: pieces of random bytes with pauses under and over a second.
+                for (int i = 0, n = 1 + static_cast<int>(random.Uniform() * 4); i < n; ++i) {
                     Bytes noise(1 + static_cast<std::size_t>(random.Uniform() * 400), '\0');
                     for (char& c : noise) c = static_cast<char>(random.Uniform() * 256);
                     QVERIFY(line.Write(noise));
-                    line.Pause(static_cast<int>(random.Uniform() * 1500));
+                    Line::Pause(random.Uniform() * 1500);
                 }
                 ++kinds["noise bytes"];
             } else {
-                line.Pause(static_cast<int>(random.Uniform() * 3000));
+                Line::Pause(random.Uniform() * 3000);
                 ++kinds["pause"];
             }
             QVERIFY2(ombrix.Running(), "the program ended");
@@ -159,20 +137,18 @@ class LineGarbageTest : public QObject {
 
         QVERIFY2(ombrix.Running(), "the program ended");
         QVERIFY(AskStatus(ombrix.StatusPort()).Answered);
-        int lines = 0;
-        const std::multiset<Bytes> logged = LoggedSets(ombrix.Path("wx"), lines);
+        const std::multiset<Bytes> logged = LoggedSets(ombrix.Path("wx"));
         QString summary;
         for (const auto& [kind, count] : kinds)
             summary += QString(" %1 %2,").arg(count).arg(kind.c_str());
         std::printf(
-            "figures: %d s, %zu bytes on the line:%s %zu sets arrived whole, %d logged; "
+            "figures: %d s, %zu bytes on the line:%s %zu sets arrived whole, %zu logged; "
             "resident %ld KiB at the start, %ld KiB at the end; %d open files, then %d\n",
-            seconds, line.Sent(), qPrintable(summary), whole.size(), lines, startKiB,
+            seconds, line.Sent(), qPrintable(summary), whole.size(), logged.size(), startKiB,
             ombrix.ResidentKiB(), startFiles, ombrix.OpenFiles());
         std::fflush(stdout);
-        QVERIFY(!whole.empty());
         // Every set that arrived whole was decoded once, and nothing else was.
-        QCOMPARE(static_cast<std::size_t>(lines), whole.size());
+        QVERIFY(!whole.empty());
         QVERIFY(logged == whole);
     }
 };

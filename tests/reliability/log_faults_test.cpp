@@ -6,15 +6,13 @@
 #include <gtest/gtest.h>
 
 #include <sys/mount.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <functional>
-#include <iterator>
+#include <optional>
 
 #include "logs/file_append.h"
 #include "report_support.h"
@@ -29,21 +27,17 @@ std::string ReadFile(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-class TempDir {
-  public:
+struct TempDir {
     TempDir() {
         char pattern[] = "/tmp/ombrix-logs-XXXXXX";
-        if (::mkdtemp(pattern) != nullptr) path_ = pattern;
+        if (::mkdtemp(pattern) != nullptr) path = pattern;
     }
     ~TempDir() {
         std::error_code ec;
-        fs::remove_all(path_, ec);
+        fs::remove_all(path, ec);
     }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-    bool Valid() const { return !path_.empty(); }
-
-  private:
-    std::string path_;
+    std::string operator/(const std::string& name) const { return path + "/" + name; }
+    std::string path;
 };
 
 // The program's logger with the real file appenders, fehler.log at a path of the test's choice.
@@ -51,10 +45,7 @@ struct Logger {
     Logger(const std::string& pfadWX, std::string errorLog)
         : errorLogPath(std::move(errorLog)),
           logger(
-              Settings(pfadWX), [] { return At(14, 5, 9); }, &sink,
-              [](const std::string& path, BytesView bytes) {
-                  AppendToFileCreatingDirectories(path, bytes);
-              },
+              Settings(pfadWX), [] { return At(14, 5, 9); }, &sink, AppendToFileCreatingDirectories,
               [this](const Bytes& record) {
                   if (!AppendToFileQuietly(errorLogPath, record)) ++lostRecords;
               },
@@ -67,8 +58,8 @@ struct Logger {
     }
 
     // One set through the whole road: everything but the raw log must come out as usual.
-    void DecodeCarriesOn(const Bytes& set) {
-        ASSERT_EQ(logger.DecodeTelegramSet(set), SetOutcome::Valid);
+    void DecodeCarriesOn() {
+        ASSERT_EQ(logger.DecodeTelegramSet(TestTelegramSet()), SetOutcome::Valid);
         EXPECT_EQ(logger.Table().RowCount(), 22);
         ASSERT_FALSE(logger.LastCall().RawLog.Line.empty());  // due: it rained today
     }
@@ -81,58 +72,35 @@ struct Logger {
 
 const std::string kHourFile = "WX2024.06.01 14.LOG";
 
+enum class Block { File, Folder, FullDevice };
+
+// A fault: what stands in the way of the raw log (`Blocker`, a path in the test's folder,
+// removed again to mend it), and perhaps of fehler.log too.
 struct LogFault {
     const char* Name;
-    // Makes the fault in the folder; returns PfadWX.
-    std::function<std::string(const TempDir&)> Make;
-    // Takes it away again.
-    std::function<void(const TempDir&)> Mend;
-    int ErrorNumber;        // of the record for a lost line
-    bool ErrorLogWritable;  // false: fehler.log is broken as well
+    const char* PfadWX;  // in the test's folder, or absolute
+    const char* Blocker;
+    Block Kind;
+    std::optional<Block> ErrorLogBlock;
+    int ErrorNumber;  // of the record for a lost line
 };
-
-void MakeFolder(const std::string& path) {
-    fs::create_directories(path);
-}
 
 const LogFault kFaults[] = {
-    {"PfadWXIsAFile",
-     [](const TempDir& d) {
-         std::ofstream(d / "wxfile") << "x";
-         return d / "wxfile/";
-     },
-     [](const TempDir& d) { fs::remove(d / "wxfile"); }, kPathNotFound, true},
-    {"PfadWXCannotBeMade", [](const TempDir&) { return std::string("/proc/ombrix/WX/"); }, nullptr,
-     kPathNotFound, true},
-    {"HourFileIsAFolder",
-     [](const TempDir& d) {
-         MakeFolder(d / "wx/" + kHourFile);
-         return d / "wx/";
-     },
-     [](const TempDir& d) { fs::remove(d / "wx/" + kHourFile); }, kPathFileAccess, true},
-    {"DiskFull",
-     [](const TempDir& d) {
-         MakeFolder(d / "wx");
-         fs::create_symlink("/dev/full", d / "wx/" + kHourFile);
-         return d / "wx/";
-     },
-     [](const TempDir& d) { fs::remove(d / "wx/" + kHourFile); }, kDiskFull, true},
-    {"DiskFullAndErrorLogToo",
-     [](const TempDir& d) {
-         MakeFolder(d / "wx");
-         fs::create_symlink("/dev/full", d / "wx/" + kHourFile);
-         fs::create_symlink("/dev/full", d / "fehler.log");
-         return d / "wx/";
-     },
-     [](const TempDir& d) { fs::remove(d / "wx/" + kHourFile); }, kDiskFull, false},
-    {"ErrorLogIsAFolder",
-     [](const TempDir& d) {
-         MakeFolder(d / "fehler.log");
-         std::ofstream(d / "wxfile") << "x";
-         return d / "wxfile/";
-     },
-     [](const TempDir& d) { fs::remove(d / "wxfile"); }, kPathNotFound, false},
+    {"PfadWXIsAFile", "wxfile/", "wxfile", Block::File, {}, kPathNotFound},
+    {"PfadWXCannotBeMade", "/proc/ombrix/WX/", nullptr, Block::File, {}, kPathNotFound},
+    {"HourFileIsAFolder", "wx/", "wx/WX2024.06.01 14.LOG", Block::Folder, {}, kPathFileAccess},
+    {"DiskFull", "wx/", "wx/WX2024.06.01 14.LOG", Block::FullDevice, {}, kDiskFull},
+    {"DiskFullAndErrorLogToo", "wx/", "wx/WX2024.06.01 14.LOG", Block::FullDevice,
+     Block::FullDevice, kDiskFull},
+    {"ErrorLogIsAFolder", "wxfile/", "wxfile", Block::File, Block::Folder, kPathNotFound},
 };
+
+void Make(const std::string& path, Block kind) {
+    fs::create_directories(fs::path(path).parent_path());
+    if (kind == Block::File) std::ofstream(path) << "x";
+    if (kind == Block::Folder) fs::create_directories(path);
+    if (kind == Block::FullDevice) fs::create_symlink("/dev/full", path);
+}
 
 void PrintTo(const LogFault& fault, std::ostream* os) {
     *os << fault.Name;
@@ -143,17 +111,20 @@ class LogFaultTest : public ::testing::TestWithParam<LogFault> {};
 TEST_P(LogFaultTest, DecodingCarriesOnAndEachLostLineIsRecorded) {
     const LogFault& fault = GetParam();
     TempDir dir;
-    ASSERT_TRUE(dir.Valid());
-    const std::string pfadWX = fault.Make(dir);
+    ASSERT_FALSE(dir.path.empty());
+    if (fault.Blocker) Make(dir / fault.Blocker, fault.Kind);
+    if (fault.ErrorLogBlock) Make(dir / "fehler.log", *fault.ErrorLogBlock);
+    const std::string pfadWX = fault.PfadWX[0] == '/' ? fault.PfadWX : dir / fault.PfadWX;
     Logger l(pfadWX, dir / "fehler.log");
 
     // The report set and two more: table, status line and report as always, each line lost.
-    for (int n = 1; n <= 3; ++n) l.DecodeCarriesOn(TestTelegramSet());
+    for (int n = 1; n <= 3; ++n) l.DecodeCarriesOn();
     EXPECT_FALSE(l.logger.StatusText().empty());
     EXPECT_EQ(l.sink.frames.size(), 1u);  // the report of the first set went to the engine
     EXPECT_EQ(l.logger.Report().Counter(), 3);
-
-    if (fault.ErrorLogWritable) {
+    if (fault.ErrorLogBlock) {
+        EXPECT_EQ(l.lostRecords, 3);
+    } else {
         const std::string log = ReadFile(l.errorLogPath);
         const std::string number = "Err.Number: " + NumberText(fault.ErrorNumber) + " \r\n";
         std::size_t records = 0;
@@ -161,87 +132,65 @@ TEST_P(LogFaultTest, DecodingCarriesOnAndEachLostLineIsRecorded) {
         EXPECT_EQ(records, 3u) << log;
         EXPECT_EQ(l.lostRecords, 0);
         EXPECT_TRUE(log.starts_with("\r\n")) << log;
-    } else {
-        EXPECT_EQ(l.lostRecords, 3);
     }
 
     // The fault mended: the next line is written, whole.
-    if (!fault.Mend) return;
-    fault.Mend(dir);
-    if (!fault.ErrorLogWritable) fs::remove_all(dir / "fehler.log");
-    l.DecodeCarriesOn(TestTelegramSet());
-    const std::string written = ReadFile(pfadWX + kHourFile);
-    EXPECT_EQ(written, l.logger.LastCall().RawLog.Line);
+    if (!fault.Blocker) return;
+    fs::remove_all(dir / fault.Blocker);
+    fs::remove_all(dir / "fehler.log");
+    l.DecodeCarriesOn();
+    EXPECT_EQ(ReadFile(pfadWX + kHourFile), l.logger.LastCall().RawLog.Line);
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, LogFaultTest, ::testing::ValuesIn(kFaults),
                          [](const auto& info) { return std::string(info.param.Name); });
 
 // A small tmpfs that fills up. Needs the right to mount (root in its own or the machine's
-// namespace); skipped without it.
-class SmallDisk {
-  public:
-    explicit SmallDisk(std::string path) : path_(std::move(path)) {
-        fs::create_directories(path_);
-        mounted_ = ::mount("tmpfs", path_.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=16k") == 0;
-    }
-    ~SmallDisk() {
-        if (mounted_) ::umount2(path_.c_str(), MNT_DETACH);
-    }
-    bool Mounted() const { return mounted_; }
-    // Writes a filler file until the disk is full.
-    void Fill() {
-        std::FILE* f = std::fopen((path_ + "/filler").c_str(), "wb");
-        if (f == nullptr) return;
-        const std::string block(512, 'f');
-        while (std::fwrite(block.data(), 1, block.size(), f) == block.size()) {
-        }
-        std::fclose(f);
-    }
-    void Free() { fs::remove(path_ + "/filler"); }
-
-  private:
-    std::string path_;
-    bool mounted_ = false;
-};
-
+// namespace); skipped without it. The hour's file still has room in its last page for a few
+// lines; then one line fits only in part. It must not stay behind torn: the file holds whole
+// lines, every other line left a record saying the disk is full.
 TEST(LogFaultDisk, FullTmpfsLosesWholeLinesOnly) {
     TempDir dir;
-    ASSERT_TRUE(dir.Valid());
-    SmallDisk disk(dir / "disk");
-    if (!disk.Mounted()) GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
-    Logger l(dir / "disk/wx/", dir / "fehler.log");
+    const std::string disk = dir / "disk";
+    fs::create_directories(disk);
+    if (::mount("tmpfs", disk.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=16k") != 0)
+        GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
+    struct Unmount {
+        std::string path;
+        ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
+    } unmount{disk};
+    Logger l(disk + "/wx/", dir / "fehler.log");
+    const std::string file = disk + "/wx/" + kHourFile;
 
     std::string expected;  // the lines that were written
-    l.DecodeCarriesOn(TestTelegramSet());
+    l.DecodeCarriesOn();
     expected += l.logger.LastCall().RawLog.Line;
-    disk.Fill();
-
-    // The hour's file still has room in its last page for a few lines; then one line fits only
-    // in part. It must not stay behind torn: the file holds whole lines, every other line left a
-    // record saying the disk is full.
+    {
+        std::ofstream filler(disk + "/filler", std::ios::binary);
+        const std::string block(512, 'f');
+        while (filler.write(block.data(), block.size())) filler.flush();
+    }
     int lost = 0;
     for (int n = 2; n <= 40; ++n) {
         const std::size_t before = ReadFile(l.errorLogPath).size();
-        l.DecodeCarriesOn(TestTelegramSet());
-        if (ReadFile(l.errorLogPath).size() > before) {
-            ++lost;
-            EXPECT_NE(ReadFile(l.errorLogPath).find("Err.Description: Disk full", before),
-                      std::string::npos);
-        } else {
+        l.DecodeCarriesOn();
+        if (ReadFile(l.errorLogPath).size() == before) {
             expected += l.logger.LastCall().RawLog.Line;
+            continue;
         }
+        ++lost;
+        EXPECT_NE(ReadFile(l.errorLogPath).find("Err.Description: Disk full", before),
+                  std::string::npos);
     }
     EXPECT_GT(lost, 0);
-    std::string file = ReadFile(dir / "disk/wx/" + kHourFile);
-    EXPECT_TRUE(file == expected) << "the file has " << file.size() << " bytes, its "
-                                  << expected.size() << " bytes of whole lines expected";
+    EXPECT_TRUE(ReadFile(file) == expected)
+        << ReadFile(file).size() << " bytes instead of " << expected.size() << " of whole lines";
 
-    disk.Free();
-    l.DecodeCarriesOn(TestTelegramSet());
+    fs::remove(disk + "/filler");
+    l.DecodeCarriesOn();
     expected += l.logger.LastCall().RawLog.Line;
-    file = ReadFile(dir / "disk/wx/" + kHourFile);
-    EXPECT_TRUE(file == expected) << file.size() << " bytes instead of " << expected.size();
+    EXPECT_TRUE(ReadFile(file) == expected)
+        << ReadFile(file).size() << " bytes instead of " << expected.size();
 }
 
 }  // namespace

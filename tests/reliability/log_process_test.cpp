@@ -4,42 +4,11 @@
 // "fehler.log", or on standard error when "fehler.log" cannot take it either.
 #include <sys/mount.h>
 
-#include <QDir>
-#include <QTcpServer>
-#include <QTcpSocket>
-
 #include "ombrix_process.h"
 #include "station/telegram_set.h"
 
 using ombrix::TestTelegramSet;
-using ombrix::test::AskStatus;
-using ombrix::test::OmbrixProcess;
-
-namespace {
-
-QByteArray ReadAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-// A stand-in engine on the port the program sends its reports to.
-class Engine {
-  public:
-    bool Listen(quint16 port) {
-        QObject::connect(&server_, &QTcpServer::newConnection, [this] {
-            while (QTcpSocket* s = server_.nextPendingConnection())
-                QObject::connect(s, &QTcpSocket::readyRead,
-                                 [this, s] { received += s->readAll(); });
-        });
-        return server_.listen(QHostAddress::LocalHost, port);
-    }
-    QByteArray received;
-
-  private:
-    QTcpServer server_;
-};
-
-}  // namespace
+using namespace ombrix::test;
 
 class LogProcessTest : public QObject {
     Q_OBJECT
@@ -47,20 +16,18 @@ class LogProcessTest : public QObject {
   private slots:
     void pfadWXAFileAndErrorLogAFolder() {
         OmbrixProcess ombrix;
+        Engine engine;
         QVERIFY(QDir().mkpath(ombrix.Path("work/fehler.log")));
         QFile blocker(ombrix.Path("blocker"));
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
-        QVERIFY2(ombrix.Start("PfadWX=" + ombrix.Path("blocker").toUtf8() + "/\n"),
-                 "the program did not start");
-        Engine engine;
         QVERIFY(engine.Listen(ombrix.AgwPort()));
+        QVERIFY2(ombrix.Start("PfadWX=" + blocker.fileName().toUtf8() + "/\n"),
+                 "the program did not start");
 
         QVERIFY(ombrix.Pty().Send(TestTelegramSet()));
-        const std::optional<QByteArray> status = ombrix.WaitForStatusLine();
-        QVERIFY2(status.has_value(), "no status line");
-        QVERIFY(QTest::qWaitFor([&] { return engine.received.contains("!5130.00N/00730.00E_"); },
-                                10000));
+        QVERIFY2(ombrix.WaitForStatusLine(), "no status line");
+        QVERIFY(QTest::qWaitFor([&] { return engine.received.contains(kTestSetReport); }, 10000));
         // The record of the lost line went to standard error: fehler.log is a folder.
         QVERIFY(QTest::qWaitFor(
             [&] { return ombrix.StandardError().contains("fehler.log kann nicht geschrieben"); },
@@ -85,33 +52,29 @@ class LogProcessTest : public QObject {
         // Full before the program starts.
         QFile filler(disk + "/filler");
         QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
-        const QByteArray block(1024, 'f');
-        while (filler.write(block) == block.size()) {
+        while (filler.write(QByteArray(1024, 'f')) == 1024) {
         }
         filler.close();
         QVERIFY2(ombrix.Start("PfadWX=" + disk.toUtf8() + "/wx/\n"), "the program did not start");
 
         QVERIFY(ombrix.Pty().Send(TestTelegramSet()));
-        QVERIFY2(ombrix.WaitForStatusLine().has_value(), "no status line");
+        QVERIFY2(ombrix.WaitForStatusLine(), "no status line");
         QVERIFY(QTest::qWaitFor(
-            [&] { return ReadAll(ombrix.Path("work/fehler.log")).contains("Disk full"); }, 5000));
+            [&] { return ReadFile(ombrix.Path("work/fehler.log")).contains("Disk full"); }, 5000));
         // The file may have been made, but no torn line was left in it.
-        for (const QFileInfo& f : QDir(disk + "/wx").entryInfoList({"WX*.LOG"}, QDir::Files))
-            QCOMPARE(f.size(), 0);
+        const auto logs = [&] {
+            return QDir(disk + "/wx").entryInfoList({"WX*.LOG"}, QDir::Files);
+        };
+        for (const QFileInfo& f : logs()) QCOMPARE(f.size(), 0);
 
         // Room again: the next set is logged, whole.
         QVERIFY(QFile::remove(disk + "/filler"));
         QTest::qWait(1500);
         QVERIFY(ombrix.Pty().Send(TestTelegramSet()));
-        QString log;
         QVERIFY(QTest::qWaitFor(
-            [&] {
-                const QStringList logs = QDir(disk + "/wx").entryList({"WX*.LOG"}, QDir::Files);
-                if (!logs.isEmpty()) log = disk + "/wx/" + logs.front();
-                return !log.isEmpty() && ReadAll(log).endsWith("\r\n");
-            },
+            [&] { return !logs().isEmpty() && ReadFile(logs()[0].filePath()).endsWith("\r\n"); },
             10000));
-        QCOMPARE(ReadAll(log).count("\r\n"), 1);
+        QCOMPARE(ReadFile(logs()[0].filePath()).count("\r\n"), 1);
         QVERIFY(ombrix.Running());
         QVERIFY(AskStatus(ombrix.StatusPort()).Answered);
     }

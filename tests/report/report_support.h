@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "../core/test_support.h"
 #include "report/weather_logger.h"
-#include "station/telegram_set.h"
 
 namespace ombrix::test {
 
@@ -24,18 +24,8 @@ struct RecordingSink : FrameSink {
     std::vector<Bytes> frames;
 };
 
-// "86 a2 40" and the like: bytes written as hex pairs, blanks between them ignored.
-inline Bytes Hex(std::string_view hex) {
-    std::string digits;
-    for (char c : hex)
-        if (c != ' ') digits.push_back(c);
-    Bytes out;
-    for (std::size_t i = 0; i + 1 < digits.size(); i += 2)
-        out.push_back(static_cast<char>(std::stoi(digits.substr(i, 2), nullptr, 16)));
-    return out;
-}
-
-// Readings to put into a set; every unset field keeps the built-in set's value.
+// Readings to put into a set (written `MakeSet({.RainHour = 1})`); every field left out keeps the
+// built-in set's value.
 struct SetReadings {
     int Humidity = -1;        // %, 0..159
     double Temperature = 99;  // °C, one decimal, -79.9..79.9; 99 keeps the built-in value
@@ -48,51 +38,37 @@ struct SetReadings {
     int MeanDirection = -1;   // degrees
 };
 
-inline void SetNibble(Bytes& set, int position, int value) {
-    const auto index = static_cast<std::size_t>((position + 1) / 2 - 1);
-    unsigned byte = Code(set.at(index));
-    byte = position % 2 == 1 ? (byte & 0xF0u) | (static_cast<unsigned>(value) & 15u)
-                             : (byte & 0x0Fu) | ((static_cast<unsigned>(value) & 15u) << 4);
-    set[index] = static_cast<char>(byte);
-}
-
-// Decimal digits, least significant first, from nibble position p on.
-inline void SetDigits(Bytes& set, int p, int k, int value) {
-    for (int j = 0; j < k; ++j, value /= 10) SetNibble(set, p + j, value % 10);
-}
-
 inline Bytes MakeSet(const SetReadings& r) {
     Bytes set = TestTelegramSet();
-    if (r.Humidity >= 0) {
-        SetNibble(set, 41, r.Humidity % 10);
-        SetNibble(set, 42, r.Humidity / 10);
-    }
+    // Decimal digits, least significant first, from nibble position p on; the last nibble takes
+    // what is left (humidity 100 % is 0 and 10).
+    auto digits = [&set](int p, int k, long value) {
+        if (value < 0) return;
+        for (int j = 0; j < k; ++j, value /= 10)
+            SetNibble(set, p + j, int(j == k - 1 ? value : value % 10));
+    };
+    digits(41, 2, r.Humidity);
     if (r.Temperature != 99) {
-        const int tenths = static_cast<int>(std::lround(std::fabs(r.Temperature) * 10));
-        SetNibble(set, 103, tenths % 10);
-        SetNibble(set, 104, tenths / 10 % 10);
-        SetNibble(set, 105, (tenths / 100) | (r.Temperature < 0 ? 8 : 0));
+        const long tenths = std::lround(std::fabs(r.Temperature) * 10);
+        digits(103, 2, tenths % 100);
+        SetNibble(set, 105, int(tenths / 100) | (r.Temperature < 0 ? 8 : 0));
     }
-    if (r.Pressure >= 0) SetDigits(set, 145, 5, static_cast<int>(std::lround(r.Pressure * 10)));
-    if (r.RainHour >= 0) SetDigits(set, 203, 3, r.RainHour);
-    if (r.RainToday >= 0) SetDigits(set, 207, 4, r.RainToday);
-    if (r.PeakSpeed >= 0) SetDigits(set, 231, 3, r.PeakSpeed);
-    if (r.PeakDirection >= 0) SetDigits(set, 234, 3, r.PeakDirection);
-    if (r.MeanSpeed >= 0) SetDigits(set, 237, 3, r.MeanSpeed);
-    if (r.MeanDirection >= 0) SetDigits(set, 240, 3, r.MeanDirection);
-    for (const GroupBounds& g : kGroups) {
-        unsigned sum = 0;
-        for (std::size_t i = g.First - 1; i < g.First + g.Length - 2; ++i) sum += Code(set[i]);
-        set[g.First + g.Length - 2] = static_cast<char>(sum & 255u);
-    }
+    digits(145, 5, std::lround(r.Pressure * 10));
+    digits(203, 3, r.RainHour);
+    digits(207, 4, r.RainToday);
+    digits(231, 3, r.PeakSpeed);
+    digits(234, 3, r.PeakDirection);
+    digits(237, 3, r.MeanSpeed);
+    digits(240, 3, r.MeanDirection);
+    FixChecksums(set);
     return set;
 }
 
-// One logger with everything it does recorded.
+// One logger with everything it does recorded; its frames go to `frames` when given.
 struct LoggerHarness {
-    explicit LoggerHarness(LoggerSettings settings = DefaultSettings())
+    explicit LoggerHarness(LoggerSettings settings = DefaultSettings(), FrameSink* frames = nullptr)
         : logger(
-              std::move(settings), [this] { return now; }, &sink,
+              std::move(settings), [this] { return now; }, frames != nullptr ? frames : &sink,
               [this](const std::string& path, BytesView bytes) {
                   appended.emplace_back(path, Bytes(bytes));
               },

@@ -1,5 +1,5 @@
-// Helpers for the simulator's tests: decoding a set with the program's decoder, and running
-// ombrix-sim as a process.
+// Helpers for the simulator's tests: decoding a set with the program's decoder, raw log lines as
+// the logger writes them, running ombrix-sim as a process and reading its line in bursts.
 #pragma once
 
 #include <fcntl.h>
@@ -10,20 +10,21 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "decode/decoder.h"
+#include "logs/raw_log.h"
 #include "station/telegram_set.h"
 
 extern char** environ;
 
 namespace ombrix::sim::test {
 
-// One decoded set: the table, the readings and any error records.
 struct Decoded {
     SetOutcome Outcome = SetOutcome::WrongLength;
     MeasurementTable Table;
@@ -49,16 +50,17 @@ inline Decoded Decode(BytesView set) {
     return d;
 }
 
-// The number at the start of a cell such as "25.7°C" or " 1mb".
-inline double Number(const std::string& cell) {
-    return std::strtod(cell.c_str(), nullptr);
+inline bool AllGroupsPass(BytesView set) {
+    return set.size() == kTelegramSetLength &&
+           std::all_of(kGroups.begin(), kGroups.end(), [&](const GroupBounds& g) {
+               return CheckGroup(Mid(set, g.First, g.Length)).Ok();
+           });
 }
 
-inline bool AllGroupsPass(BytesView set) {
-    if (set.size() != kTelegramSetLength) return false;
-    for (const GroupBounds& g : kGroups)
-        if (!CheckGroup(Mid(set, g.First, g.Length)).Ok()) return false;
-    return true;
+// The set's line as the program's raw-log writer puts it into the file.
+inline Bytes LoggedLine(BytesView set, BytesView report = "", int minute = 0) {
+    return RawLogLine(RawLogText(BuildNibbleString(set), 1.0F, 2.0F, report),
+                      {2024, 6, 1, 14, minute, 0});
 }
 
 inline double Seconds() {
@@ -66,24 +68,30 @@ inline double Seconds() {
     return duration<double>(steady_clock::now().time_since_epoch()).count();
 }
 
-// ombrix-sim started with the given arguments; standard output and error are read through pipes.
-// The process is killed when the object goes.
+// Appends what arrives on fd within the time; false when nothing came.
+inline bool ReadSome(int fd, std::string& into, double timeoutSeconds) {
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, std::max(0, static_cast<int>(timeoutSeconds * 1000)) + 1) <= 0) return false;
+    char buffer[4096];
+    const ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n > 0) into.append(buffer, static_cast<std::size_t>(n));
+    return n > 0;
+}
+
+// ombrix-sim started with the given arguments, its standard output and error read through pipes;
+// killed when the object goes.
 class SimProcess {
   public:
-    explicit SimProcess(const std::vector<std::string>& args) {
-        int out[2];
-        int err[2];
-        if (pipe(out) != 0 || pipe(err) != 0) return;
+    explicit SimProcess(std::vector<std::string> args) {
+        int out[2], err[2];
+        if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) return;
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, out[1], 1);
         posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        posix_spawn_file_actions_addclose(&actions, err[0]);
-        std::vector<std::string> all{OMBRIX_SIM_PATH};
-        all.insert(all.end(), args.begin(), args.end());
+        args.insert(args.begin(), OMBRIX_SIM_PATH);
         std::vector<char*> argv;
-        for (std::string& a : all) argv.push_back(a.data());
+        for (std::string& a : args) argv.push_back(a.data());
         argv.push_back(nullptr);
         if (posix_spawn(&pid_, OMBRIX_SIM_PATH, &actions, nullptr, argv.data(), environ) != 0)
             pid_ = -1;
@@ -93,35 +101,27 @@ class SimProcess {
         out_ = out[0];
         err_ = err[0];
     }
-
     ~SimProcess() {
-        if (pid_ > 0 && !exited_) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-        if (out_ >= 0) close(out_);
-        if (err_ >= 0) close(err_);
+        if (pid_ > 0 && !Finished()) kill(pid_, SIGKILL), waitpid(pid_, nullptr, 0);
+        close(out_);
+        close(err_);
     }
-
     SimProcess(const SimProcess&) = delete;
     SimProcess& operator=(const SimProcess&) = delete;
 
-    bool Started() const { return pid_ > 0; }
     pid_t Pid() const { return pid_; }
+    const std::string& Stdout() const { return outText_; }
+    const std::string& Stderr() const { return errText_; }
 
-    // The next line of standard output, without its line end; empty when none comes in time.
+    // The next line of standard output without its line end; empty when none comes in time.
     std::string ReadLine(double timeoutSeconds) {
         const double deadline = Seconds() + timeoutSeconds;
-        for (;;) {
-            const std::size_t end = stdout_.find('\n');
-            if (end != std::string::npos) {
-                std::string line = stdout_.substr(0, end);
-                stdout_.erase(0, end + 1);
-                return line;
-            }
-            const double left = deadline - Seconds();
-            if (left <= 0 || !ReadSome(out_, stdout_, left)) return {};
-        }
+        std::size_t end;
+        while ((end = outText_.find('\n')) == std::string::npos)
+            if (Seconds() > deadline || !ReadSome(out_, outText_, deadline - Seconds())) return {};
+        std::string line = outText_.substr(0, end);
+        outText_.erase(0, end + 1);
+        return line;
     }
 
     // True once the process has ended; does not wait.
@@ -130,59 +130,44 @@ class SimProcess {
         return exited_;
     }
 
-    // Waits for the end of the process and returns its exit status; -1 when it did not end in
-    // time (it is then killed) or ended by a signal. Collects the rest of its output.
+    // The exit status once the process has ended, with the rest of its output collected; -1 when
+    // it ended by a signal or did not end in time.
     int Wait(double timeoutSeconds) {
         const double deadline = Seconds() + timeoutSeconds;
         while (!Finished()) {
             if (Seconds() > deadline) return -1;
-            ReadSome(out_, stdout_, 0.05);
+            ReadSome(out_, outText_, 0.05);
         }
-        while (ReadSome(out_, stdout_, 0.05)) {
-        }
-        while (ReadSome(err_, stderr_, 0.05)) {
+        while (ReadSome(out_, outText_, 0.05) || ReadSome(err_, errText_, 0.05)) {
         }
         return WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
     }
 
-    const std::string& Stdout() const { return stdout_; }
-    const std::string& Stderr() const { return stderr_; }
-
   private:
-    static bool ReadSome(int fd, std::string& into, double timeoutSeconds) {
-        pollfd p{fd, POLLIN, 0};
-        if (poll(&p, 1, static_cast<int>(timeoutSeconds * 1000)) <= 0) return false;
-        char buffer[4096];
-        const ssize_t n = read(fd, buffer, sizeof buffer);
-        if (n <= 0) return false;
-        into.append(buffer, static_cast<std::size_t>(n));
-        return true;
-    }
-
     pid_t pid_ = -1;
-    int out_ = -1;
-    int err_ = -1;
+    int out_ = -1, err_ = -1, status_ = 0;
     bool exited_ = false;
-    int status_ = 0;
-    std::string stdout_;
-    std::string stderr_;
+    std::string outText_, errText_;
 };
 
-// A fresh directory under the system's temporary directory, removed with what it holds.
+// A fresh directory under /tmp, removed with what it holds.
 class TempDir {
   public:
     TempDir() {
-        std::string pattern = "/tmp/ombrix-sim-test-XXXXXX";
-        if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+        if (mkdtemp(path_.data()) == nullptr) path_.clear();
     }
     ~TempDir() {
         if (!path_.empty()) std::system(("rm -rf '" + path_ + "'").c_str());
     }
-    const std::string& Path() const { return path_; }
     std::string File(const std::string& name) const { return path_ + "/" + name; }
+    // Writes the file and returns its path.
+    std::string Write(const std::string& name, BytesView content) const {
+        std::ofstream(File(name), std::ios::binary) << content;
+        return File(name);
+    }
 
   private:
-    std::string path_;
+    std::string path_ = "/tmp/ombrix-sim-test-XXXXXX";
 };
 
 inline bool Exists(const std::string& path) {
@@ -190,48 +175,35 @@ inline bool Exists(const std::string& path) {
     return lstat(path.c_str(), &st) == 0;
 }
 
-// Bytes read from a file or terminal, each with the time it arrived.
-struct Arrival {
-    double At;
-    Bytes Data;
-};
-
-// Reads what arrives on fd until `bytes` have come or the time is up.
-inline std::vector<Arrival> ReadArrivals(int fd, std::size_t bytes, double timeoutSeconds) {
-    std::vector<Arrival> arrivals;
-    std::size_t total = 0;
-    const double deadline = Seconds() + timeoutSeconds;
-    while (total < bytes) {
-        const double left = deadline - Seconds();
-        if (left <= 0) break;
-        pollfd p{fd, POLLIN, 0};
-        if (poll(&p, 1, static_cast<int>(left * 1000) + 1) <= 0) continue;
-        char buffer[1024];
-        const ssize_t n = read(fd, buffer, sizeof buffer);
-        if (n <= 0) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            continue;
-        }
-        arrivals.push_back({Seconds(), Bytes(buffer, static_cast<std::size_t>(n))});
-        total += static_cast<std::size_t>(n);
-    }
-    return arrivals;
+inline std::string LinkTarget(const std::string& link) {
+    char target[256] = {};
+    return readlink(link.c_str(), target, sizeof target - 1) > 0 ? target : "";
 }
 
-// Arrivals joined into bursts: a quiet of `quiet` seconds or more ends one.
+// What arrives on fd until `bytes` have come or the time is up, joined into bursts: a quiet of
+// half a second or more ends one.
 struct Burst {
-    double First = 0;
-    double Last = 0;
+    double First = 0, Last = 0;
     Bytes Data;
 };
 
-inline std::vector<Burst> Bursts(const std::vector<Arrival>& arrivals, double quiet) {
+inline std::vector<Burst> ReadBursts(int fd, std::size_t bytes, double timeoutSeconds) {
     std::vector<Burst> bursts;
-    for (const Arrival& a : arrivals) {
-        if (bursts.empty() || a.At - bursts.back().Last >= quiet)
-            bursts.push_back({a.At, a.At, {}});
-        bursts.back().Last = a.At;
-        bursts.back().Data += a.Data;
+    std::size_t total = 0;
+    const double deadline = Seconds() + timeoutSeconds;
+    Bytes chunk;
+    while (total < bytes && Seconds() < deadline) {
+        // A terminal whose other side is closed reads as ended at once: do not spin on it.
+        if (!ReadSome(fd, chunk, 0.05)) {
+            usleep(10000);
+            continue;
+        }
+        const double at = Seconds();
+        if (bursts.empty() || at - bursts.back().Last >= 0.5) bursts.push_back({at, at, {}});
+        bursts.back().Last = at;
+        bursts.back().Data += chunk;
+        total += chunk.size();
+        chunk.clear();
     }
     return bursts;
 }

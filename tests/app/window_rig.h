@@ -1,0 +1,68 @@
+// The main window under the offscreen platform, started as the program starts it: settings of the
+// test station in a temporary folder (also the working folder, where "fehler.log" goes), the
+// serial port on a socat pseudo-terminal pair, a stand-in AGWPE engine and the status server on
+// free loopback ports.
+#pragma once
+
+#include <QDir>
+#include <QFile>
+#include <QLocale>
+#include <QSettings>
+#include <QTableWidget>
+#include <memory>
+
+#include "app/ombrix.h"
+#include "app_support.h"
+
+namespace ombrix::test {
+
+struct WindowRig {
+    // Empty when the window is up, else what failed.
+    QString Start() {
+        QLocale::setDefault(QLocale::c());
+        if (!dir.isValid() || !QDir::setCurrent(dir.path())) return "no temporary folder";
+        if (!pty.Start()) return "socat could not make a pseudo-terminal pair";
+        if (!engine.Listen() || statusPort == 0) return "no free loopback port";
+        QFile conf(dir.filePath("Ombrix.conf"));
+        if (!conf.open(QIODevice::WriteOnly)) return "no settings file";
+        conf.write(StationSettings(dir.filePath("wx/"), pty.Program(), engine.server.serverPort(),
+                                   statusPort));
+        conf.close();
+        store = std::make_unique<QSettings>(conf.fileName(), QSettings::IniFormat);
+        window = std::make_unique<Ombrix>();
+        StartupError error;
+        if (!window->Load(*store, error)) return Ombrix::StartupErrorText(error);
+        window->show();
+        return QTest::qWaitForWindowExposed(window.get()) ? QString() : "window not shown";
+    }
+    ~WindowRig() {
+        window.reset();
+        QDir::setCurrent(QDir::tempPath());
+    }
+
+    QTableWidget* Table() const { return window->findChild<QTableWidget*>("ListView1"); }
+    QString Cell(int row, int column) const {
+        const QTableWidgetItem* item = Table()->item(row, column);
+        return item ? item->text() : QString();
+    }
+    // The "Zähler" row counts the valid sets decoded.
+    QString Counter() const { return Table()->rowCount() == 22 ? Cell(21, 1) : QString(); }
+    // Waits until the pause timer has run out and the buffer is empty again.
+    bool WaitIntakeIdle() const {
+        return QTest::qWaitFor(
+            [&] {
+                return !window->Intake()->PauseTimerActive() &&
+                       window->Intake()->RxBuffer().empty();
+            },
+            10000);
+    }
+
+    QTemporaryDir dir;
+    PtyPair pty;
+    Engine engine;
+    quint16 statusPort = FreePort();
+    std::unique_ptr<QSettings> store;
+    std::unique_ptr<Ombrix> window;
+};
+
+}  // namespace ombrix::test

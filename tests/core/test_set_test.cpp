@@ -1,0 +1,190 @@
+// The built-in "Testwerte" set: every cell of rows 1 to 21 under both decimal separators and its
+// checksums (the readings it hands on show in the report tests' status line); and the sets the
+// decoder rejects (wrong length, failed checksums) or must accept although they look odd, alone and
+// in sequence.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <functional>
+#include <string>
+
+#include "test_support.h"
+
+namespace ombrix::test {
+namespace {
+
+// "_" stands for the decimal separator. Columns: Messgroesse, then sub-items 1 to 10.
+using ExpectedRow = std::array<const char*, kColumnCount>;
+// clang-format off
+constexpr std::array<ExpectedRow, 21> kTestSetTable{{
+    {"Zeit", "08:00:46", "", "", "", "", "00:00", "", "Aus", "24-Stunden", ""},
+    {"Datum", "07.10", "", "", "", "", "", "", "", "Tag.Monat", ""},
+    {"Luftfeuchte innen", "32%", "67%", "08:23 / 04.10", "32%", "08:00 / 07.10", "97%", "10%", "Aus",
+     "", "Max Out Of Range: 0; Out Of Range: 0"},
+    {"Luftfeuchte außen", "91%", "92%", "05:41 / 07.10", "40%", "13:52 / 05.10", "97%", "10%", "Aus",
+     "", "Max Out Of Range: 0; Out Of Range: 0"},
+    {"Temperatur innen", "25_7°C", "29_8°C", "16:19 / 06.10", "17_5°C", "00:00 / 01.01", "122°F",
+     "32°F", "Aus", "°C", ""},
+    {"Temperatur außen", "9_4°C", "26_3°C", "13:45 / 05.10", "9_4°C", "08:00 / 07.10", "140_0°F",
+     "-40_0°F", "Aus", "", ""},
+    {"Luftdruck", "979mb", "", "", "", "", "", " 1mb", "Aus", "hPa", "Trend: unverändert"},
+    {"Luftdruck NN", "1015_0mb", "", "", "", "", "", "", "", "", "Aussichten: sonnig"},
+    {"Taupunkt innen", "8°C", "15°C", "18:22 / 05.10", "8°C", "08:00 / 07.10", "", "1°C:", "Aus", "",
+     "Min Out Of Range: 0; Out Of Range: 0"},
+    {"Taupunkt außen", "8°C", "15°C", "12:12 / 05.10", "7°C", "07:55 / 07.10", "", "1°C:", "Aus", "",
+     "Min Out Of Range: 0; Out Of Range: 0"},
+    {"Regenmenge/Std.", "0mm", "", "", "", "", "393in", "", "Aus", "mm", "Out Of Range: 0"},
+    {"Regen heute", "1mm", "", "", "", "", "", "", "", "", ""},
+    {"Regen seit Reset", "2mm", "", "", "", "", "", "", "", "", "Reset: 00:00 / 01.01"},
+    {"Wind Spitzen", "10_1km/h 194°", "36_0km/h226°", "12:39 / 05.10", "", "", "125mph", "", "Aus",
+     "Knoten", "Max Out Of Range: 0; Out Of Range: 0"},
+    {"Wind Mittel", "9_4km/h 205°", "", "", "", "", "", "", "", "", "Out Of Range: 0"},
+    {"gefühlte Temp.", "7°C", "", "", "3°C", "09:24 / 04.10", "", "-121°F", "Aus", "", ""},
+    {"Stromversorgung", "Netz (AC)", "", "", "", "", "", "", "", "", ""},
+    {"Batterie", "voll", "", "", "", "", "", "", "", "", ""},
+    {"Anzeige", "Wind", "", "", "", "", "", "", "", "", ""},
+    {"Unteranzeige", "0", "", "", "", "", "", "", "", "", ""},
+    {"Anzeigewert", "Hauptwert", "", "", "", "", "", "", "", "", ""},
+}};
+// clang-format on
+
+TEST(TestSet, EveryCellUnderBothSeparators) {
+    for (const std::string separator : {".", ","}) {
+        DecodeHarness h(separator);
+        ASSERT_EQ(h.Decode(TestTelegramSet()), SetOutcome::Valid);
+        ASSERT_EQ(h.Table().RowCount(), 21);
+        for (int row = 1; row <= 21; ++row) {
+            const ExpectedRow& expected = kTestSetTable[static_cast<std::size_t>(row - 1)];
+            for (std::size_t column = 0; column < expected.size(); ++column) {
+                EXPECT_EQ(h.Cell(row, int(column)), WithSeparator(expected[column], separator))
+                    << "\"" << separator << "\", row " << row << " " << expected[0] << ", column "
+                    << column;
+            }
+        }
+        EXPECT_TRUE(h.records.empty());
+    }
+}
+
+TEST(TestSet, LeadBytesAndGroupChecksums) {
+    const Bytes& set = TestTelegramSet();
+    ASSERT_EQ(set.size(), 141u);
+    const unsigned lead[] = {0x8F, 0x9F, 0xAF, 0xBF, 0xCF};
+    const unsigned checksum[] = {149, 28, 223, 106, 52};
+    for (std::size_t g = 0; g < kGroups.size(); ++g) {
+        const GroupChecksum sum = CheckGroup(Mid(set, kGroups[g].First, kGroups[g].Length));
+        EXPECT_EQ(Code(set[kGroups[g].First - 1]), lead[g]) << "group " << g + 1;
+        EXPECT_EQ(sum.Computed, checksum[g]) << "group " << g + 1;
+        EXPECT_TRUE(sum.Ok()) << "group " << g + 1;
+    }
+    // The nibble string takes the low nibble of each byte first.
+    EXPECT_EQ(BuildNibbleString(Bytes("\x00\xA5", 2)), Bytes("\x00\x00\x05\x0A", 4));
+}
+
+// A failed checksum shows five rows, one per group: computed sum, then the received one.
+TEST(Rejection, FailedChecksumsShowEveryGroupsPair) {
+    const struct {
+        const char* Name;
+        std::function<void(Bytes&)> Change;
+        const char* Pairs;  // the cells of the five rows
+    } cases[] = {
+        {"OneByteOfGroupFour", [](Bytes& s) { s[101] = '\x05'; },
+         " 149, 149, 28, 28, 223, 223, 111, 106, 52, 52"},
+        {"FirstChecksumByte", [](Bytes& s) { s[34] = '\x96'; },
+         " 149, 150, 28, 28, 223, 223, 106, 106, 52, 52"},
+        {"EveryChecksumByte",
+         [](Bytes& s) {
+             for (const GroupBounds& g : kGroups) s[g.First + g.Length - 2] = '\0';
+         },
+         " 149, 0, 28, 0, 223, 0, 106, 0, 52, 0"},
+        {"SumWrapsAt256",  // 34 × 255 = 8670, low byte 222
+         [](Bytes& s) {
+             for (std::size_t i = 0; i < 34; ++i) s[i] = '\xFF';
+             s[34] = '\0';
+         },
+         " 222, 0, 28, 28, 223, 223, 106, 106, 52, 52"},
+    };
+    for (const auto& c : cases) {
+        Bytes set = TestTelegramSet();
+        c.Change(set);
+        DecodeHarness h;
+        EXPECT_EQ(h.Decode(set), SetOutcome::ChecksumFailed) << c.Name;
+        std::string pairs;
+        for (const TableRow& row : h.Table().Rows()) {
+            pairs += (pairs.empty() ? "" : ",") + row[0] + "," + row[1];
+            for (std::size_t i = 2; i < row.size(); ++i) EXPECT_EQ(row[i], "") << c.Name;
+        }
+        EXPECT_EQ(pairs, c.Pairs) << c.Name;
+        EXPECT_TRUE(h.records.empty()) << c.Name;
+    }
+}
+
+TEST(Rejection, AllZeroSetIsValid) {
+    DecodeHarness h(",");
+    ASSERT_EQ(h.Decode(Bytes(141, '\0')), SetOutcome::Valid);
+    ASSERT_EQ(h.Table().RowCount(), 21);
+    EXPECT_TRUE(h.records.empty());
+    const struct {
+        int Row, Column;
+        const char* Text;
+    } cells[] = {
+        // clang-format off
+        {1, 1, "00:00:00"}, {1, 9, "12-Stunden"}, {2, 1, "00.00"}, {2, 9, "Tag.Monat"},
+        {3, 1, "0%"}, {5, 1, "0,0°C"}, {5, 9, "°C"}, {6, 6, "0,0°F"}, {7, 1, "000mb"},
+        {7, 7, " 1mb"}, {7, 9, "inches"}, {7, 10, ""}, {8, 1, "000,0mb"}, {8, 10, ""},
+        {9, 7, "1°C:"}, {11, 1, "0mm"}, {13, 10, "Reset: 00:00 / 00.00"}, {14, 1, "0,0km/h 0°"},
+        {14, 2, "0,0km/h0°"}, {14, 9, "mph"}, {16, 1, "0°C"}, {16, 7, "0°F"},
+        {17, 1, "Netz (AC)"}, {19, 1, "Zeit"}, {20, 1, "0"}, {21, 1, "Hauptwert"},
+        // clang-format on
+    };
+    for (const auto& c : cells)
+        EXPECT_EQ(h.Cell(c.Row, c.Column), c.Text) << c.Row << "/" << c.Column;
+    EXPECT_EQ(h.readings[8].Value, 0.0F);
+    EXPECT_EQ(h.readings[8].Name, "Luftdruck");
+}
+
+TEST(Rejection, LeadBytesAreNotTested) {
+    Bytes set = TestTelegramSet();
+    for (const GroupBounds& g : kGroups) set[g.First - 1] = '\x01';
+    FixChecksums(set);
+    DecodeHarness other, reference;
+    ASSERT_EQ(other.Decode(set), SetOutcome::Valid);
+    ASSERT_EQ(reference.Decode(TestTelegramSet()), SetOutcome::Valid);
+    EXPECT_EQ(other.Table().Rows(), reference.Table().Rows());
+}
+
+// Each set stands alone: a wrong length empties the table, a failed checksum shows five rows, and
+// the next valid set shows its table again. The last wrong length is a set with the next burst
+// appended to it.
+TEST(Rejection, ValidBadValidSequences) {
+    const Bytes& good = TestTelegramSet();
+    Bytes bad = good;
+    bad[60] = '\x09';
+    DecodeHarness h, reference;
+    reference.Decode(good);
+    const struct {
+        Bytes Set;
+        SetOutcome Outcome;
+        int Rows;
+    } steps[] = {
+        {good, SetOutcome::Valid, 21},
+        {good.substr(0, 140), SetOutcome::WrongLength, 0},
+        {bad, SetOutcome::ChecksumFailed, 5},
+        {good, SetOutcome::Valid, 21},
+        {good + '\0', SetOutcome::WrongLength, 0},
+        {bad, SetOutcome::ChecksumFailed, 5},
+        {good.substr(1), SetOutcome::WrongLength, 0},
+        {Bytes(), SetOutcome::WrongLength, 0},
+        {good, SetOutcome::Valid, 21},
+        {good + good, SetOutcome::WrongLength, 0},
+        {good, SetOutcome::Valid, 21},
+    };
+    for (std::size_t i = 0; i < std::size(steps); ++i) {
+        EXPECT_EQ(h.Decode(steps[i].Set), steps[i].Outcome) << "step " << i + 1;
+        EXPECT_EQ(h.Table().RowCount(), steps[i].Rows) << "step " << i + 1;
+        EXPECT_TRUE(steps[i].Rows < 21 || h.Table().Rows() == reference.Table().Rows()) << i + 1;
+    }
+    EXPECT_TRUE(h.records.empty());
+}
+
+}  // namespace
+}  // namespace ombrix::test
