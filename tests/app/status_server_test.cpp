@@ -1,6 +1,9 @@
 // The status server with real sockets on the loopback interface. Many clients in a row, floods,
 // resets and hoards of idle connections against the running program are in
 // reliability_status_hostile_test.
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <QTcpServer>
 #include <QTest>
 #include <memory>
@@ -126,6 +129,29 @@ class StatusServerTest : public QObject {
         QVERIFY(!closed(8) && !closed(fds.size() - 1));
         for (int fd : fds)
             if (fd >= 0) ::close(fd);
+    }
+
+    // With no descriptor left, requests wait in the listening queue; once descriptors are free
+    // again, every one of them is answered.
+    void clientsWaitWhileDescriptorsRunOut() {
+        std::vector<int> clients;
+        for (int i = 0; i < 3; ++i) {
+            clients.push_back(ConnectLoopback(port_));
+            QCOMPARE(::send(clients.back(), "?", 1, MSG_NOSIGNAL), ssize_t{1});
+        }
+        rlimit saved{};
+        QCOMPARE(getrlimit(RLIMIT_NOFILE, &saved), 0);
+        rlimit tight = saved;
+        tight.rlim_cur = static_cast<rlim_t>(clients.back() + 1);
+        QCOMPARE(setrlimit(RLIMIT_NOFILE, &tight), 0);
+        std::vector<int> fillers;  // the gaps below the limit
+        for (int fd; fillers.size() < 1000 && (fd = ::dup(0)) >= 0;) fillers.push_back(fd);
+        QTest::qWait(300);
+        QCOMPARE(server_->ConnectionCount(), 0);
+        for (int fd : fillers) ::close(fd);
+        QCOMPARE(setrlimit(RLIMIT_NOFILE, &saved), 0);
+        for (int fd : clients) QCOMPARE(ReadReply(fd, "").Text, kLine);
+        QVERIFY(WaitConnections(0));
     }
 
     void portTakenLeavesServerInactive() {
