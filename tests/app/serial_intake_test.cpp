@@ -7,7 +7,7 @@
 #include <variant>
 #include <vector>
 
-#include "app_support.h"
+#include "qt_support.h"
 #include "station/serial_intake.h"
 #include "station/telegram_set.h"
 

@@ -163,22 +163,16 @@ class SettingsTest : public QObject {
         const QString before = Stored(store);
         Settings s;
         StartupError e;
-        const QString got =
-            LoadSettings(store, s, e)
-                ? QStringList{QString::number(s.CommPort),
-                              QString::number(s.AgwpePort),
-                              s.CallTo,
-                              s.CallFrom,
-                              s.CallDigi1,
-                              s.CallDigi2,
-                              s.Lage,
-                              s.PfadWX,
-                              s.CommDevice,
-                              s.AgwpeHost,
-                              QString::number(s.AgwpeTcpPort),
-                              QString::number(s.StatusServerPort)}
-                      .join('|')
-                : QString("error %1 %2: %3").arg(e.Number).arg(e.Description, e.Subject);
+        QString got = QString("error %1 %2: %3");
+        if (LoadSettings(store, s, e))
+            got = QString("%1|%2|%3|%4|%5|%6|%7|%8|%9|")
+                      .arg(s.CommPort)
+                      .arg(s.AgwpePort)
+                      .arg(s.CallTo, s.CallFrom, s.CallDigi1, s.CallDigi2, s.Lage, s.PfadWX,
+                           s.CommDevice) +
+                  QString("%1|%2|%3").arg(s.AgwpeHost).arg(s.AgwpeTcpPort).arg(s.StatusServerPort);
+        else
+            got = got.arg(e.Number).arg(e.Description, e.Subject);
         QCOMPARE(QString(got).replace(dir_->path(), "<tmp>"), read);
         QCOMPARE(Stored(store), defaults ? kDefaultsStored : before);
     }

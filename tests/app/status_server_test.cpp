@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "app_support.h"
+#include "qt_support.h"
 #include "server/status_server.h"
 
 using ombrix::Bytes;

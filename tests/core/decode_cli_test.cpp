@@ -1,14 +1,16 @@
 // ombrix-decode end to end: burst files written here, the built binary run on them, its output
-// and exit status read back. Its tables must be the decoder's; the report lines that follow a
-// valid set are the report tests' business.
+// and exit status read back. Its tables must be the decoder's; after each table come the report
+// lines (status, APRS report, AGWPE frame, raw-log line) with the clock, position, port and calls
+// given on the command line.
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <filesystem>
 #include <string>
 #include <vector>
 
-#include "file_support.h"
-#include "test_support.h"
+#include "decode_support.h"
+#include "support.h"
 
 namespace ombrix::test {
 namespace {
@@ -57,6 +59,22 @@ void ExpectTable(const Block& block, const Bytes& set, const std::string& separa
         << block.Name;
     EXPECT_EQ(block.Lines[21].rfind("Z\xC3\xA4hler\t " + std::to_string(counter) + "\t", 0), 0u)
         << block.Name << ": " << block.Lines[21];
+}
+
+// The block's lines that start with a report tag.
+std::vector<std::string> ReportLines(const Block& block) {
+    std::vector<std::string> lines;
+    for (const std::string& line : block.Lines)
+        for (const char* tag : {"status: ", "aprs: ", "frame: ", "rawlog: "})
+            if (line.starts_with(tag)) lines.push_back(line);
+    return lines;
+}
+
+// The set's nibbles as the raw log writes them.
+std::string Printable(const Bytes& set) {
+    std::string text;
+    for (char n : BuildNibbleString(set)) text.push_back(static_cast<char>(Code(n) + '0'));
+    return text;
 }
 
 TEST(DecodeCli, PrintsTheTableUnderEitherSeparator) {
@@ -121,7 +139,7 @@ TEST(DecodeCli, DecodesSeveralFilesInOrderAsOneDecoder) {
     EXPECT_EQ(records, 1);
 }
 
-TEST(DecodeCli, UnreadableFilesAndNoFilesGiveStatusTwo) {
+TEST(DecodeCli, UnreadableFilesBadOptionsAndNoFilesGiveStatusTwo) {
     TempDir dir;
     const std::string good = WriteFile(dir / "good.bin", TestTelegramSet());
     const struct {
@@ -132,6 +150,12 @@ TEST(DecodeCli, UnreadableFilesAndNoFilesGiveStatusTwo) {
         {{good, dir / "missing.bin", good}, 2, dir / "missing.bin"},
         {{dir.Path}, 0, dir.Path},  // a folder is no burst either (it once aborted the run)
         {{}, 0, "usage: ombrix-decode"},
+        {{"--clock", "2024-06-01 14:05:09", good}, 0, "--clock"},
+        {{"--clock", "2024-13-01T14:05:09", good}, 0, "--clock"},
+        {{"--clock=2024-06-01T24:00:00", good}, 0, "--clock"},
+        {{"--port", "x", good}, 0, "--port"},
+        {{"--port", "40000", good}, 0, "--port"},
+        {{"--calls", "A,B,C,D,E", good}, 0, "--calls"},
     };
     for (const auto& c : cases) {
         const ToolRun r = RunTool(dir.Path, OMBRIX_DECODE_PATH, c.Args);
@@ -147,6 +171,63 @@ TEST(DecodeCli, UnreadableFilesAndNoFilesGiveStatusTwo) {
             naming += r.Err.substr(start, end - start).find(c.Named) != std::string::npos;
         EXPECT_EQ(naming, 1) << r.Err;
     }
+}
+
+TEST(DecodeCli, ReportLinesAfterEachTable) {
+    TempDir dir;
+    const std::string dry = WriteFile(dir / "dry.bin", MakeSet({.RainHour = 0, .RainToday = 0}));
+    // Run in the temporary folder, so that a stray file would show.
+    const ToolRun r =
+        RunTool(dir.Path, OMBRIX_DECODE_PATH,
+                {"--clock", "2024-06-01T14:05:09", "--lage=4903.50N/07201.75W_", "--port", "1",
+                 "--calls", "CQ,DL1ABC,WIDE3-3", "--test-set", dry, "--test-set"});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(r.Err, "");
+    const std::string report = "!4903.50N/07201.75W_205/006g006t049r000P004h91b10150";
+    // Header: port 1, kind "K", 0x4C data bytes; then the port byte and the address subfields.
+    std::string frame = "010000004b000000" + std::string(40, '0') +
+                        "4c00000000000000"
+                        "10"
+                        "86a240404040e0"
+                        "88986282848660"
+                        "ae92888a664067"
+                        "03f0";
+    for (unsigned char c : report) {
+        frame += "0123456789abcdef"[c >> 4];
+        frame += "0123456789abcdef"[c & 15];
+    }
+    const std::string nibbles = Printable(TestTelegramSet());
+    const std::vector<Block> blocks = Blocks(r.Out);
+    ASSERT_EQ(blocks.size(), 3u);
+    EXPECT_EQ(ReportLines(blocks[0]),
+              (std::vector<std::string>{"status: 14 05 9 7 8 0 1 9 205 10 194 1015 91",
+                                        "aprs: " + report, "frame: " + frame,
+                                        "rawlog: " + nibbles + " r= 0 p= 1 " + report}));
+    EXPECT_EQ(ReportLines(blocks[1]), std::vector<std::string>{});  // no rain, status or report
+    EXPECT_EQ(ReportLines(blocks[2]),
+              std::vector<std::string>{"rawlog: " + nibbles + " r= 0 p= 1 "});
+    EXPECT_NE(r.Out.find("Z\xC3\xA4hler\t 3\t\t\t\t 205\t"), std::string::npos);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path), {}), 3)
+        << "files written";
+}
+
+// The defaults: no position, and N0CALL, so the report is composed but not sent; one line on
+// stderr says why.
+TEST(DecodeCli, DefaultsComposeButDoNotSend) {
+    TempDir dir;
+    const ToolRun r =
+        RunTool(dir.Path, OMBRIX_DECODE_PATH, {"--clock", "2030-12-31T23:59:00", "--test-set"});
+    ASSERT_EQ(r.Status, 0);
+    const std::string report = "!0000.00N/00000.00E_205/006g006t049r000P004h91b10150";
+    const std::vector<Block> blocks = Blocks(r.Out);
+    ASSERT_EQ(blocks.size(), 1u);
+    EXPECT_EQ(ReportLines(blocks[0]),
+              (std::vector<std::string>{
+                  "status: 23 59 9 7 8 0 1 9 205 10 194 1015 91", "aprs: " + report,
+                  "rawlog: " + Printable(TestTelegramSet()) + " r= 0 p= 1 " + report}));
+    ASSERT_FALSE(r.Err.empty());
+    EXPECT_EQ(r.Err.find('\n'), r.Err.size() - 1) << r.Err;
+    EXPECT_NE(r.Err.find("N0CALL"), std::string::npos) << r.Err;
 }
 
 }  // namespace

@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "file_support.h"
+#include "decode_support.h"
 #include "logs/error_log.h"
 #include "logs/file_append.h"
 #include "station/errors.h"
-#include "test_support.h"
+#include "support.h"
 
 namespace ombrix::test {
 namespace {

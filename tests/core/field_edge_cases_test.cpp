@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "test_support.h"
+#include "decode_support.h"
 
 namespace ombrix::test {
 namespace {
@@ -26,6 +26,9 @@ struct FieldCase {
 // 20 Unteranzeige, 21 Anzeigewert. A case with no cells changes nothing.
 // clang-format off
 const FieldCase kCases[] = {
+    // The lead bytes of the five groups (0x8F to 0xCF) are not tested: 0x01 changes nothing.
+    {"LeadBytesAreNotTested", "1=10 71=10 139=10 201=10 229=10", {}},
+
     // Clock
     {"ByteSix2CMonthTwelveMonthFirst12Hour", "11=C2",
      {{1, 9, "12-Stunden"}, {2, 1, "07.12"}, {2, 9, "Monat.Tag)"}}},

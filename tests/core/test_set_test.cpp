@@ -8,7 +8,7 @@
 #include <functional>
 #include <string>
 
-#include "test_support.h"
+#include "decode_support.h"
 
 namespace ombrix::test {
 namespace {
@@ -140,16 +140,6 @@ TEST(Rejection, AllZeroSetIsValid) {
         EXPECT_EQ(h.Cell(c.Row, c.Column), c.Text) << c.Row << "/" << c.Column;
     EXPECT_EQ(h.readings[8].Value, 0.0F);
     EXPECT_EQ(h.readings[8].Name, "Luftdruck");
-}
-
-TEST(Rejection, LeadBytesAreNotTested) {
-    Bytes set = TestTelegramSet();
-    for (const GroupBounds& g : kGroups) set[g.First - 1] = '\x01';
-    FixChecksums(set);
-    DecodeHarness other, reference;
-    ASSERT_EQ(other.Decode(set), SetOutcome::Valid);
-    ASSERT_EQ(reference.Decode(TestTelegramSet()), SetOutcome::Valid);
-    EXPECT_EQ(other.Table().Rows(), reference.Table().Rows());
 }
 
 // Each set stands alone: a wrong length empties the table, a failed checksum shows five rows, and

@@ -1,14 +1,14 @@
-// The AGWPE link under a packet engine that misbehaves: one that is killed and started again
-// several times (a socat process ended with SIGKILL), and one that stays connected but stops
-// reading. The link must never block the program, never hold more than 64 KiB of frames, drop
+// The AGWPE link against packet engines on 127.0.0.1: a stand-in that talks back, one that is
+// killed and started again several times (a socat process ended with SIGKILL), one that stays
+// connected but stops reading, and one that never answers. Frames arrive whole and replies are
+// ignored; the link must never block the program, never hold more than 64 KiB of frames, drop
 // the oldest frames first, send the next report once the engine takes frames again, and never
 // say a word about it.
 #include <signal.h>
 
-#include <QFile>
 #include <QRegularExpression>
 
-#include "app_support.h"
+#include "qt_support.h"
 #include "report/agw_link.h"
 
 using ombrix::AgwLink;
@@ -106,17 +106,10 @@ class AgwEngineTest : public QObject {
 
     void EngineThatStopsReading() {
         // A listening socket with a small receive buffer; the connection is accepted, not read.
-        const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        const int small = 4096;
-        ::setsockopt(listener, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        QVERIFY(::bind(listener, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
-                ::listen(listener, 1) == 0 &&
-                ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) == 0);
-        AgwLink link("127.0.0.1", ntohs(address.sin_port));
+        quint16 port = 0;
+        const int listener = ListenLoopback(1, port, 4096);
+        QVERIFY(listener >= 0);
+        AgwLink link("127.0.0.1", port);
         link.Connect();
         QVERIFY(QTest::qWaitFor([&] { return link.IsConnected(); }, 5000));
         const int engine = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
@@ -182,17 +175,48 @@ class AgwEngineTest : public QObject {
         ::close(listener);
     }
 
-    // A frame too large to be kept at all is dropped on its own; the link goes on.
-    void FrameLargerThanTheLimitIsDropped() {
+    // Whole frames, NUL and bytes above 127 in them, while the engine talks back; a frame too
+    // large to be kept at all is dropped on its own and the link goes on.
+    void FramesArriveWholeAndRepliesAreIgnored() {
         Engine engine;
         QVERIFY(engine.Listen());
-        AgwLink link("127.0.0.1", engine.server.serverPort());
+        AgwLink link("127.0.0.1", engine.Port());
         link.Connect();
-        QVERIFY(QTest::qWaitFor([&] { return link.IsConnected(); }, 5000));
-        Write(link, NumberedFrame(1, AgwLink::kMaxWaitingBytes));
+        QVERIFY(
+            QTest::qWaitFor([&] { return link.IsConnected() && !engine.clients.empty(); }, 5000));
+        engine.clients[0]->write(QByteArray(100000, 'R'));  // whatever the engine says
+        QByteArray a = NumberedFrame(1, 110), b = NumberedFrame(2, 4000);
+        a[40] = '\0', a[41] = '\xff', b[40] = '\xff';
+        Write(link, NumberedFrame(3, AgwLink::kMaxWaitingBytes));
         QCOMPARE(link.DroppedFrames(), std::size_t{1});
-        Write(link, NumberedFrame(2, 50));
-        QVERIFY(QTest::qWaitFor([&] { return engine.received == NumberedFrame(2, 50); }, 5000));
+        Write(link, a);
+        Write(link, b);
+        QVERIFY(
+            QTest::qWaitFor([&] { return engine.received.size() >= a.size() + b.size(); }, 5000));
+        QTest::qWait(50);
+        QCOMPARE(engine.received, a + b);
+        QVERIFY(link.IsConnected());
+    }
+
+    // An engine that does not answer: its one-place accept queue is taken, so connection
+    // attempts hang in the handshake. The frame waits its five seconds and is dropped.
+    void FrameIsDroppedWhenNoConnectionStandsWithinFiveSeconds() {
+        quint16 port = 0;
+        const int listener = ListenLoopback(0, port);
+        QVERIFY(listener >= 0);
+        const int filler = ConnectLoopback(port);
+        QVERIFY(filler >= 0);
+        AgwLink link("127.0.0.1", port);
+        QElapsedTimer clock;
+        clock.start();
+        Write(link, NumberedFrame(1, 90));
+        QTest::qWait(1000);
+        QCOMPARE(link.WaitingFrames(), std::size_t{1});  // still waiting for the handshake
+        QVERIFY(QTest::qWaitFor([&] { return link.WaitingFrames() == 0; }, 6000));
+        QVERIFY(clock.elapsed() >= AgwLink::kConnectWaitMs - 100);
+        QVERIFY(!link.IsConnected());
+        ::close(filler);
+        ::close(listener);
     }
 };
 

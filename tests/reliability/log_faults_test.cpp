@@ -11,51 +11,28 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 
+#include "decode_support.h"
 #include "logs/file_append.h"
-#include "report_support.h"
+#include "support.h"
 
 namespace ombrix::test {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-struct TempDir {
-    TempDir() {
-        char pattern[] = "/tmp/ombrix-logs-XXXXXX";
-        if (::mkdtemp(pattern) != nullptr) path = pattern;
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-    std::string operator/(const std::string& name) const { return path + "/" + name; }
-    std::string path;
-};
-
 // The program's logger with the real file appenders, fehler.log at a path of the test's choice.
 struct Logger {
     Logger(const std::string& pfadWX, std::string errorLog)
         : errorLogPath(std::move(errorLog)),
           logger(
-              Settings(pfadWX), [] { return At(14, 5, 9); }, &sink, AppendToFileCreatingDirectories,
+              LoggerDefaults(pfadWX), [] { return At(14, 5, 9); }, &sink,
+              AppendToFileCreatingDirectories,
               [this](const Bytes& record) {
                   if (!AppendToFileQuietly(errorLogPath, record)) ++lostRecords;
               },
               [](const std::string&) {}) {}
-
-    static LoggerSettings Settings(const std::string& pfadWX) {
-        LoggerSettings s = LoggerHarness::DefaultSettings();
-        s.PfadWX = pfadWX;
-        return s;
-    }
 
     // One set through the whole road: everything but the raw log must come out as usual.
     void DecodeCarriesOn() {
@@ -86,7 +63,8 @@ struct LogFault {
 };
 
 const LogFault kFaults[] = {
-    {"PfadWXIsAFile", "wxfile/", "wxfile", Block::File, {}, kPathNotFound},
+    // Mended, the missing folders are made with their parents.
+    {"PfadWXBelowAFile", "wxfile/wx/2024/", "wxfile", Block::File, {}, kPathNotFound},
     {"PfadWXCannotBeMade", "/proc/ombrix/WX/", nullptr, Block::File, {}, kPathNotFound},
     {"HourFileIsAFolder", "wx/", "wx/WX2024.06.01 14.LOG", Block::Folder, {}, kPathFileAccess},
     {"DiskFull", "wx/", "wx/WX2024.06.01 14.LOG", Block::FullDevice, {}, kDiskFull},
@@ -111,7 +89,7 @@ class LogFaultTest : public ::testing::TestWithParam<LogFault> {};
 TEST_P(LogFaultTest, DecodingCarriesOnAndEachLostLineIsRecorded) {
     const LogFault& fault = GetParam();
     TempDir dir;
-    ASSERT_FALSE(dir.path.empty());
+    ASSERT_FALSE(dir.Path.empty());
     if (fault.Blocker) Make(dir / fault.Blocker, fault.Kind);
     if (fault.ErrorLogBlock) Make(dir / "fehler.log", *fault.ErrorLogBlock);
     const std::string pfadWX = fault.PfadWX[0] == '/' ? fault.PfadWX : dir / fault.PfadWX;

@@ -3,9 +3,9 @@
 
 #include <stdexcept>
 
+#include "decode_support.h"
 #include "report/agwpe.h"
 #include "report/ax25.h"
-#include "report_support.h"
 #include "station/errors.h"
 
 namespace ombrix::test {

@@ -6,17 +6,35 @@
 
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QThread>
 #include <cctype>
 #include <filesystem>
 #include <sstream>
 
-#include "../core/file_support.h"
+#include "decode_support.h"
 #include "qt_support.h"
 #include "report/agw_link.h"
-#include "report_support.h"
+#include "support.h"
 
 namespace ombrix::test {
 namespace {
+
+// Collects every message Qt would print while it lives: the link must never say anything.
+struct MessageWatch {
+    MessageWatch() {
+        messages().clear();
+        previous =
+            qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& text) {
+                messages().push_back(text.toStdString());
+            });
+    }
+    ~MessageWatch() { qInstallMessageHandler(previous); }
+    static std::vector<std::string>& messages() {
+        static std::vector<std::string> all;
+        return all;
+    }
+    QtMessageHandler previous;
+};
 
 // A tool's output without its terminal colour sequences (ESC [ ... letter).
 std::string Plain(const std::string& text) {
@@ -68,7 +86,7 @@ class Direwolf {
                 {"-c", "rm -f in; mkfifo in && exec direwolf -t 0 -c dw.conf <>in >log 2>&1"});
             const std::string ready = "Ready to accept AGW client application 0 on port " +
                                       std::to_string(port_) + " ...";
-            WaitUntil(
+            (void)QTest::qWaitFor(
                 [&] { return HasLine(Log(), ready) || process_.state() == QProcess::NotRunning; },
                 5000);
             if (process_.state() == QProcess::Running && HasLine(Log(), ready)) return true;
@@ -78,14 +96,7 @@ class Direwolf {
         return false;
     }
 
-    void Stop() {
-        if (process_.state() == QProcess::NotRunning) return;
-        process_.terminate();
-        if (!process_.waitForFinished(3000)) {
-            process_.kill();
-            process_.waitForFinished(3000);
-        }
-    }
+    void Stop() { EndProcess(process_); }
 
     quint16 Port() const { return port_; }
     std::string Log() const { return ReadFile(dir_ / "log"); }
@@ -119,8 +130,8 @@ class DirewolfTest : public ::testing::Test {
         ASSERT_TRUE(engine_.Start()) << engine_.Log();
         link_ = std::make_unique<AgwLink>("127.0.0.1", engine_.Port());
         link_->Connect();
-        ASSERT_TRUE(WaitUntil([&] { return link_->IsConnected(); }, 5000));
-        h_ = std::make_unique<LoggerHarness>(LoggerHarness::DefaultSettings(), link_.get());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return link_->IsConnected(); }, 5000));
+        h_ = std::make_unique<LoggerHarness>(LoggerDefaults(), link_.get());
     }
     void TearDown() override {
         if (h_) {
@@ -148,11 +159,12 @@ TEST_F(DirewolfTest, ReportGoesOnTheAirAndIsReadBack) {
     const std::string packet =
         "DL1ABC>CQ,WIDE3-3:!4903.50N/07201.75W_205/006g006t-04r004P004h00b10150";
     ASSERT_EQ(sent, "[0L] " + packet);
-    ASSERT_TRUE(WaitUntil([&] { return HasLine(engine_.Log(), sent); }, 10000)) << engine_.Log();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return HasLine(engine_.Log(), sent); }, 10000))
+        << engine_.Log();
 
     // The transmitted audio, once complete, through direwolf's modem and APRS decoder.
     std::uintmax_t size = 0;
-    WaitUntil(
+    (void)QTest::qWaitFor(
         [&] {
             std::error_code ec;
             const std::uintmax_t now = std::filesystem::file_size(engine_.AudioPath(), ec);
@@ -178,18 +190,20 @@ TEST_F(DirewolfTest, ReportGoesOnTheAirAndIsReadBack) {
 
 TEST_F(DirewolfTest, EngineStoppedMidRunAndRestarted) {
     const std::string first = SendReport({.Temperature = 10.0});
-    ASSERT_TRUE(WaitUntil([&] { return HasLine(engine_.Log(), first); }, 10000)) << engine_.Log();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return HasLine(engine_.Log(), first); }, 10000))
+        << engine_.Log();
 
     const quint16 port = engine_.Port();
     engine_.Stop();
     SendReport({.Temperature = 11.0});  // into the dead connection
-    ASSERT_TRUE(WaitUntil([&] { return !link_->IsConnected(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !link_->IsConnected(); }, 5000));
     SendReport({.Temperature = 12.0});  // engine down: refused, dropped
-    Spin(200);
+    QTest::qWait(200);
 
     ASSERT_TRUE(engine_.Start(port)) << engine_.Log();
     const std::string resumed = SendReport({.Temperature = 13.0});
-    ASSERT_TRUE(WaitUntil([&] { return HasLine(engine_.Log(), resumed); }, 10000)) << engine_.Log();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return HasLine(engine_.Log(), resumed); }, 10000))
+        << engine_.Log();
     const std::string log = engine_.Log();
     EXPECT_EQ(log.find("t052"), std::string::npos) << log;  // 11 °C never arrived
     EXPECT_EQ(log.find("t054"), std::string::npos) << log;  // 12 °C neither

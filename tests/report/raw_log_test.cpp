@@ -1,11 +1,9 @@
-// The hourly raw log: file names, line bytes, when a line is written, and the folder that the
-// log lives in.
+// The hourly raw log: file names, line bytes and when a line is written. (Folders that are made
+// or cannot be, and full disks, are in tests/reliability.)
 #include <gtest/gtest.h>
 
-#include "../core/file_support.h"
-#include "logs/file_append.h"
+#include "decode_support.h"
 #include "logs/raw_log.h"
-#include "report_support.h"
 #include "station/errors.h"
 
 namespace ombrix::test {
@@ -72,42 +70,6 @@ TEST(RawLog, NewFileEachHourAndOneClockReadingPerLine) {
     for (const auto& [path, line] : lines)
         EXPECT_EQ(path.substr(17, 2), line.substr(11, 2)) << path << " / " << line.substr(0, 19);
     EXPECT_EQ(reading, 4);
-}
-
-TEST(RawLogFiles, MissingFoldersAreMadeAndAnUnwritableLogIsAnErrorRecord) {
-    TempDir dir;
-    WriteFile(dir / "file", "x");
-    const struct {
-        std::string PfadWX;
-        int Error;  // of the record for each lost line ("Path not found")
-    } cases[] = {
-        {dir / "html/wx/2024/", 0},  // made with its parents
-        {dir / "file/wx/", 76},      // a folder below a plain file cannot be made
-    };
-    for (const auto& c : cases) {
-        LoggerSettings settings = LoggerHarness::DefaultSettings();
-        settings.PfadWX = c.PfadWX;
-        std::vector<Bytes> records;
-        WeatherLogger logger(
-            settings, [] { return At(14, 5, 9); }, nullptr, AppendToFileCreatingDirectories,
-            [&](const Bytes& r) { records.push_back(r); }, [](const std::string&) {});
-        for (int n = 0; n < 2; ++n)
-            ASSERT_EQ(logger.DecodeTelegramSet(TestTelegramSet()), SetOutcome::Valid);
-        EXPECT_EQ(logger.Table().RowCount(), 22);
-        EXPECT_EQ(logger.StatusText(), "14 05 9 7 8 0 1 9 205 10 194 1015 91");
-        const Bytes content = ReadFile(c.PfadWX + "WX2024.06.01 14.LOG");
-        if (c.Error == 0) {
-            EXPECT_TRUE(records.empty());
-            EXPECT_EQ(content.size(), 2 * (20 + 282 + 11 + 2) + 52);
-            EXPECT_TRUE(content.ends_with(" r= 0 p= 1 \r\n"));
-        } else {
-            ASSERT_EQ(records.size(), 2u);
-            EXPECT_NE(records[0].find("Err.Number:  " + std::to_string(c.Error) + " \r\n"),
-                      std::string::npos)
-                << records[0];
-            EXPECT_EQ(ReadFile(dir / "file"), "x");
-        }
-    }
 }
 
 }  // namespace

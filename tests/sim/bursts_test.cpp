@@ -1,7 +1,7 @@
 // Faults on demand and the raw log as the simulator reads it for replay.
 #include <gtest/gtest.h>
 
-#include "sim_support.h"
+#include "decode_support.h"
 #include "tools/sim/bursts.h"
 
 namespace ombrix::sim {

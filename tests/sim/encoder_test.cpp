@@ -5,7 +5,7 @@
 
 #include <functional>
 
-#include "sim_support.h"
+#include "decode_support.h"
 #include "tools/sim/station_values.h"
 
 namespace ombrix::sim {

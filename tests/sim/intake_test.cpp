@@ -2,11 +2,11 @@
 // pseudo-terminal: each fault has the effect its name promises.
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
 #include <QTest>
 
-#include "sim_support.h"
+#include "decode_support.h"
 #include "station/serial_intake.h"
+#include "support.h"
 
 namespace ombrix::sim {
 namespace {
@@ -27,10 +27,10 @@ class SimThroughIntake : public ::testing::TestWithParam<FaultEffect> {};
 TEST_P(SimThroughIntake, FaultHasItsEffect) {
     const FaultEffect& c = GetParam();
     test::TempDir dir;
-    const std::string link = dir.File("station");
+    const std::string link = dir / "station";
     // Three bursts; the second carries the fault.
-    test::SimProcess sim(
-        {"--count", "3", "--interval", "2", "--seed", "5", "--link", link, "--fault", c.Fault});
+    test::Process sim(OMBRIX_SIM_PATH, {"--count", "3", "--interval", "2", "--seed", "5", "--link",
+                                        link, "--fault", c.Fault});
     ASSERT_FALSE(sim.ReadLine(5).empty()) << sim.Stderr();
 
     std::vector<Bytes> handedOn;
@@ -82,9 +82,3 @@ INSTANTIATE_TEST_SUITE_P(Faults, SimThroughIntake, ::testing::ValuesIn(kEffects)
 
 }  // namespace
 }  // namespace ombrix::sim
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

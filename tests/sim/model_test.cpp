@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <set>
 
-#include "sim_support.h"
+#include "decode_support.h"
 #include "tools/sim/weather_model.h"
 
 namespace ombrix::sim {

@@ -4,25 +4,54 @@
 
 #include <cstring>
 
-#include "sim_support.h"
+#include "decode_support.h"
+#include "support.h"
 #include "tools/sim/station_values.h"
 #include "tools/sim/weather_model.h"
 
 namespace ombrix::sim {
 namespace {
 
+// What arrives on fd until `bytes` have come or the time is up, joined into bursts: a quiet of
+// half a second or more ends one.
+struct Burst {
+    double First = 0, Last = 0;
+    Bytes Data;
+};
+
+std::vector<Burst> ReadBursts(int fd, std::size_t bytes, double timeoutSeconds) {
+    std::vector<Burst> bursts;
+    std::size_t total = 0;
+    const double deadline = test::Seconds() + timeoutSeconds;
+    Bytes chunk;
+    while (total < bytes && test::Seconds() < deadline) {
+        // A terminal whose other side is closed reads as ended at once: do not spin on it.
+        if (!test::ReadSome(fd, chunk, 0.05)) {
+            usleep(10000);
+            continue;
+        }
+        const double at = test::Seconds();
+        if (bursts.empty() || at - bursts.back().Last >= 0.5) bursts.push_back({at, at, {}});
+        bursts.back().Last = at;
+        bursts.back().Data += chunk;
+        total += chunk.size();
+        chunk.clear();
+    }
+    return bursts;
+}
+
 using test::Exists;
 using test::LinkTarget;
-using test::SimProcess;
+using test::Process;
 using test::TempDir;
 
 TEST(SimProgram, SendsBurstsWithAPauseAndRemovesItsLinkOnASignal) {
     for (int signal : {SIGTERM, SIGINT}) {
         TempDir dir;
-        const std::string link = dir.File("station");
+        const std::string link = dir / "station";
         // A link left behind by a killed run is replaced.
         ASSERT_EQ(symlink("/dev/pts/nonexistent-4711", link.c_str()), 0);
-        SimProcess sim({"--interval", "2", "--seed", "3", "--link", link});
+        Process sim(OMBRIX_SIM_PATH, {"--interval", "2", "--seed", "3", "--link", link});
         const std::string header = sim.ReadLine(5);
         EXPECT_NE(header.find(link), std::string::npos) << header << sim.Stderr();
         EXPECT_EQ(LinkTarget(link).rfind("/dev/pts/", 0), 0U) << LinkTarget(link);
@@ -30,10 +59,10 @@ TEST(SimProgram, SendsBurstsWithAPauseAndRemovesItsLinkOnASignal) {
         const int fd = open(link.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         ASSERT_GE(fd, 0) << std::strerror(errno);
 
-        const std::vector<test::Burst> bursts = test::ReadBursts(fd, 2 * kTelegramSetLength, 6);
+        const std::vector<Burst> bursts = ReadBursts(fd, 2 * kTelegramSetLength, 6);
         close(fd);
         ASSERT_EQ(bursts.size(), 2U) << signal;
-        for (const test::Burst& b : bursts) {
+        for (const Burst& b : bursts) {
             EXPECT_EQ(b.Data.size(), kTelegramSetLength);
             EXPECT_TRUE(test::AllGroupsPass(b.Data));
         }
@@ -74,10 +103,11 @@ TEST(SimProgram, ReplaysRawLogsUnchangedOntoASerialDevice) {
                       test::LoggedLine(sets[1], "", 10));
     const std::string second = dir.Write("WX2024.06.01 15.LOG", test::LoggedLine(sets[2]));
 
-    SimProcess sim({"--device", device, "--interval", "2", "--replay", first, second});
+    Process sim(OMBRIX_SIM_PATH,
+                {"--device", device, "--interval", "2", "--replay", first, second});
     const std::string header = sim.ReadLine(5);
     EXPECT_NE(header.find(device), std::string::npos) << header << sim.Stderr();
-    const std::vector<test::Burst> bursts = test::ReadBursts(master, 3 * kTelegramSetLength, 8);
+    const std::vector<Burst> bursts = ReadBursts(master, 3 * kTelegramSetLength, 8);
     ASSERT_EQ(bursts.size(), 3U);
     for (std::size_t i = 0; i < 3; ++i) {
         EXPECT_EQ(bursts[i].Data, sets[i]) << i;
@@ -94,7 +124,7 @@ TEST(SimProgram, ReplaysRawLogsUnchangedOntoASerialDevice) {
 TEST(SimProgram, AnswersHelpWrongUsageAndFailures) {
     TempDir dir;
     const std::string occupied = dir.Write("occupied", "mine");
-    const std::string busyLink = dir.File("busy");
+    const std::string busyLink = dir / "busy";
     ASSERT_EQ(symlink("/dev/null", busyLink.c_str()), 0);
     struct Case {
         std::vector<std::string> Args;
@@ -124,14 +154,14 @@ TEST(SimProgram, AnswersHelpWrongUsageAndFailures) {
         {{"--baud", "9600"}, 2, {"unknown option \"--baud\""}},
         {{"--link", occupied}, 1, {"exists and is not a link"}},
         {{"--link", busyLink}, 1, {"already leads to /dev/null"}},
-        {{"--link", dir.File("missing/station")}, 1, {"cannot create the link"}},
+        {{"--link", dir / "missing/station"}, 1, {"cannot create the link"}},
         {{"--device", "/dev/null"}, 1, {"/dev/null: not a serial device"}},
-        {{"--device", dir.File("nothing")}, 1, {"No such file or directory"}},
-        {{"--replay", dir.File("nothing.LOG")}, 1, {"nothing.LOG"}},
+        {{"--device", dir / "nothing"}, 1, {"No such file or directory"}},
+        {{"--replay", dir / "nothing.LOG"}, 1, {"nothing.LOG"}},
         {{"--replay", dir.Write("bad.LOG", "not a raw log\n")}, 1, {"bad.LOG:1: no time stamp"}},
     };
     for (const Case& c : cases) {
-        SimProcess sim(c.Args);
+        Process sim(OMBRIX_SIM_PATH, c.Args);
         const std::string what = c.Args[0] + " " + (c.Args.size() > 1 ? c.Args[1] : "");
         EXPECT_EQ(sim.Wait(5), c.Status) << what;
         const std::string& said = c.Status == 0 ? sim.Stdout() : sim.Stderr();
@@ -139,8 +169,7 @@ TEST(SimProgram, AnswersHelpWrongUsageAndFailures) {
         EXPECT_TRUE(c.Status != 2 || sim.Stdout().empty()) << what << sim.Stdout();
     }
     // Foreign files are left alone.
-    std::ifstream in(occupied);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "mine");
+    EXPECT_EQ(test::ReadFile(occupied), "mine");
     EXPECT_EQ(LinkTarget(busyLink), "/dev/null");
 }
 

@@ -9,7 +9,7 @@
 #include <QThread>
 #include <optional>
 
-#include "app_support.h"
+#include "qt_support.h"
 
 namespace ombrix::test {
 
@@ -58,12 +58,7 @@ class OmbrixProcess {
 
     void Stop() {
         pty_.Stop();
-        if (!Running()) return;
-        process_.terminate();
-        if (!process_.waitForFinished(10000)) {
-            process_.kill();
-            process_.waitForFinished(5000);
-        }
+        EndProcess(process_, 10000);
     }
 
     bool Running() const { return process_.state() == QProcess::Running; }

@@ -12,7 +12,7 @@
 #include <memory>
 
 #include "app/ombrix.h"
-#include "app_support.h"
+#include "qt_support.h"
 
 namespace ombrix::test {
 
@@ -25,8 +25,7 @@ struct WindowRig {
         if (!engine.Listen() || statusPort == 0) return "no free loopback port";
         QFile conf(dir.filePath("Ombrix.conf"));
         if (!conf.open(QIODevice::WriteOnly)) return "no settings file";
-        conf.write(StationSettings(dir.filePath("wx/"), pty.Program(), engine.server.serverPort(),
-                                   statusPort));
+        conf.write(StationSettings(dir.filePath("wx/"), pty.Program(), engine.Port(), statusPort));
         conf.close();
         store = std::make_unique<QSettings>(conf.fileName(), QSettings::IniFormat);
         window = std::make_unique<Ombrix>();

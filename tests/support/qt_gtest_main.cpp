@@ -1,4 +1,4 @@
-// The AGWPE link runs on a Qt event loop: the tests get a core application and drive its events.
+// GoogleTest cases that run Qt's event loop get a core application.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>

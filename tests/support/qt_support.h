@@ -1,6 +1,6 @@
-// What the tests of the program's shell share: a socat pseudo-terminal pair for the serial line,
-// free loopback ports, a stand-in AGWPE engine, the settings of a test station and a client of
-// the status server on plain sockets.
+// What the tests on Qt's event loop share: a socat pseudo-terminal pair for the serial line, free
+// loopback ports, a stand-in AGWPE engine, the settings of a test station, and plain sockets on
+// 127.0.0.1: a listener that does not answer and a client of the status server.
 #pragma once
 
 #include <fcntl.h>
@@ -22,9 +22,18 @@
 #include <QTest>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace ombrix::test {
+
+// Asks the process to end, and kills it when it has not ended within `ms`.
+inline void EndProcess(QProcess& process, int ms = 3000) {
+    if (process.state() == QProcess::NotRunning) return;
+    process.terminate();
+    if (!process.waitForFinished(ms)) process.kill(), process.waitForFinished(3000);
+}
 
 // Two linked pseudo-terminals made by socat, raw on both ends: the program opens Program() as its
 // serial port, the test plays the station on Station(). Stop() is a USB adapter pulled out.
@@ -49,12 +58,7 @@ class PtyPair {
     void Stop() {
         if (station_ >= 0) ::close(station_);
         station_ = -1;
-        if (socat_.state() == QProcess::NotRunning) return;
-        socat_.terminate();
-        if (!socat_.waitForFinished(3000)) {
-            socat_.kill();
-            socat_.waitForFinished(3000);
-        }
+        EndProcess(socat_);
     }
     QString Program() const { return dir_.filePath("program"); }
     QString Station() const { return dir_.filePath("station"); }
@@ -98,18 +102,27 @@ inline quint16 FreePort() {
     return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
 }
 
-// A stand-in AGWPE engine on 127.0.0.1 that keeps all it receives.
-struct Engine {
+// A stand-in AGWPE engine: accepts clients on 127.0.0.1 and keeps what they send.
+class Engine {
+  public:
     bool Listen(quint16 port = 0) {
-        QObject::connect(&server, &QTcpServer::newConnection, [this] {
-            while (QTcpSocket* s = server.nextPendingConnection())
-                QObject::connect(s, &QTcpSocket::readyRead,
-                                 [this, s] { received += s->readAll(); });
+        server_ = std::make_unique<QTcpServer>();
+        QObject::connect(server_.get(), &QTcpServer::newConnection, [this] {
+            while (QTcpSocket* client = server_->nextPendingConnection()) {
+                clients.push_back(client);
+                QObject::connect(client, &QTcpSocket::readyRead,
+                                 [this, client] { received += client->readAll(); });
+            }
         });
-        return server.listen(QHostAddress::LocalHost, port);
+        return server_->listen(QHostAddress::LocalHost, port);
     }
-    QTcpServer server;
+    quint16 Port() const { return server_ ? server_->serverPort() : 0; }
+
+    std::vector<QTcpSocket*> clients;
     QByteArray received;
+
+  private:
+    std::unique_ptr<QTcpServer> server_;
 };
 
 // The settings of a test station that may send: its serial port on `device`, the engine and the
@@ -126,16 +139,37 @@ inline QByteArray StationSettings(const QString& pfadWX, const QString& device, 
 // The report of the built-in test set at the test station.
 inline const QByteArray kTestSetReport = "!5130.00N/00730.00E_205/006g006t049r000P004h91b10150";
 
+inline sockaddr_in Loopback(quint16 port) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return address;
+}
+
 // A TCP connection to 127.0.0.1:port, or -1.
 inline int ConnectLoopback(quint16 port) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(port);
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in to = Loopback(port);
     if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0) return fd;
     if (fd >= 0) ::close(fd);
     return -1;
+}
+
+// A listening socket on a free port of 127.0.0.1 that nobody serves (its port goes to `port`),
+// with room for `backlog` waiting connections and, when given, a small receive buffer; or -1.
+inline int ListenLoopback(int backlog, quint16& port, int receiveBuffer = 0) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (receiveBuffer > 0)
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+    sockaddr_in address = Loopback(0);
+    socklen_t length = sizeof address;
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+        ::listen(fd, backlog) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return -1;
+    port = ntohs(address.sin_port);
+    return fd;
 }
 
 // True when the peer has closed or reset this connection (what it sent is read and dropped).

@@ -1,0 +1,202 @@
+// The decoder and the logger as a freshly started program has them, with everything they do
+// recorded; variants of the built-in set with chosen nibbles or readings and valid checksums; and
+// raw-log lines as the logger writes them.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "decode/decoder.h"
+#include "logs/raw_log.h"
+#include "report/weather_logger.h"
+#include "station/telegram_set.h"
+
+namespace ombrix::test {
+
+// 12 May 2026, 14:05:09.
+inline LocalTime FixedTime() {
+    return {2026, 5, 12, 14, 5, 9};
+}
+
+inline LocalTime At(int hour, int minute, int second = 0) {
+    return {2024, 6, 1, hour, minute, second};
+}
+
+// Cells are written with "_" for the decimal separator; this puts the real one in.
+inline std::string WithSeparator(std::string text, const std::string& separator) {
+    for (std::size_t at; (at = text.find('_')) != std::string::npos;)
+        text.replace(at, 1, separator);
+    return text;
+}
+
+// One decoder as a freshly started program has it, with its error records and the readings of
+// the last valid set.
+struct DecodeHarness {
+    explicit DecodeHarness(std::string separator = ".")
+        : decoder(std::move(separator), FixedTime,
+                  [this](const Bytes& record) { records.push_back(record); }) {
+        decoder.AddStage([this](DecodeCall& call) { readings = call.Slots; });
+    }
+    DecodeHarness(const DecodeHarness&) = delete;
+    SetOutcome Decode(BytesView set) { return decoder.DecodeTelegramSet(set); }
+    const MeasurementTable& Table() const { return decoder.Table(); }
+    const std::string& Cell(int row, int column) const {
+        return decoder.Table().Row(row)[static_cast<std::size_t>(column)];
+    }
+
+    Decoder decoder;
+    std::vector<Bytes> records;
+    Readings readings;
+};
+
+// What a fresh decoder makes of one set.
+struct Decoded {
+    SetOutcome Outcome;
+    MeasurementTable Table;
+    Readings Slots;
+    std::vector<Bytes> Errors;
+
+    // The cell of the first row with this text; empty when there is no such row.
+    std::string Cell(const std::string& row, int column) const {
+        for (const TableRow& r : Table.Rows())
+            if (r[0] == row) return r[static_cast<std::size_t>(column)];
+        return {};
+    }
+};
+
+inline Decoded Decode(BytesView set) {
+    DecodeHarness h;
+    const SetOutcome outcome = h.Decode(set);
+    return {outcome, h.Table(), h.readings, h.records};
+}
+
+inline bool AllGroupsPass(BytesView set) {
+    return set.size() == kTelegramSetLength &&
+           std::all_of(kGroups.begin(), kGroups.end(), [&](const GroupBounds& g) {
+               return CheckGroup(Mid(set, g.First, g.Length)).Ok();
+           });
+}
+
+// Sets nibble `position` (1-based, the low nibble of each byte first) to `value`.
+inline void SetNibble(Bytes& set, int position, int value) {
+    char& byte = set.at(static_cast<std::size_t>((position - 1) / 2));
+    const unsigned shift = position % 2 == 1 ? 0 : 4;
+    const unsigned bits = (static_cast<unsigned>(value) & 15u) << shift;
+    byte = static_cast<char>((Code(byte) & ~(15u << shift)) | bits);
+}
+
+// Rewrites the last byte of every group so that all five checksums pass again.
+inline void FixChecksums(Bytes& set) {
+    for (const GroupBounds& g : kGroups) {
+        unsigned sum = 0;
+        for (std::size_t i = g.First - 1; i < g.First + g.Length - 2; ++i) sum += Code(set[i]);
+        set[g.First + g.Length - 2] = static_cast<char>(sum & 255u);
+    }
+}
+
+// The built-in set with nibbles replaced and valid checksums. "103=35A 149=4" puts 3, 5 and 10
+// at nibble positions 103, 104 and 105, and 4 at position 149.
+inline Bytes TestSetWith(const std::string& edits) {
+    Bytes set = TestTelegramSet();
+    std::istringstream in(edits);
+    int position = 0;
+    char equals = 0;
+    std::string values;
+    while (in >> position >> equals >> values) {
+        EXPECT_EQ(equals, '=') << edits;
+        for (char v : values) SetNibble(set, position++, std::stoi(std::string(1, v), nullptr, 16));
+    }
+    FixChecksums(set);
+    return set;
+}
+
+// Readings to put into a set (written `MakeSet({.RainHour = 1})`); every field left out keeps the
+// built-in set's value.
+struct SetReadings {
+    int Humidity = -1;        // %, 0..159
+    double Temperature = 99;  // °C, one decimal, -79.9..79.9; 99 keeps the built-in value
+    double Pressure = -1;     // mb, one decimal
+    int RainHour = -1;        // mm
+    int RainToday = -1;       // mm
+    int PeakSpeed = -1;       // tenths of m/s
+    int PeakDirection = -1;   // degrees
+    int MeanSpeed = -1;       // tenths of m/s
+    int MeanDirection = -1;   // degrees
+};
+
+inline Bytes MakeSet(const SetReadings& r) {
+    Bytes set = TestTelegramSet();
+    // Decimal digits, least significant first, from nibble position p on; the last nibble takes
+    // what is left (humidity 100 % is 0 and 10).
+    auto digits = [&set](int p, int k, long value) {
+        if (value < 0) return;
+        for (int j = 0; j < k; ++j, value /= 10)
+            SetNibble(set, p + j, int(j == k - 1 ? value : value % 10));
+    };
+    digits(41, 2, r.Humidity);
+    if (r.Temperature != 99) {
+        const long tenths = std::lround(std::fabs(r.Temperature) * 10);
+        digits(103, 2, tenths % 100);
+        SetNibble(set, 105, int(tenths / 100) | (r.Temperature < 0 ? 8 : 0));
+    }
+    digits(145, 5, std::lround(r.Pressure * 10));
+    digits(203, 3, r.RainHour);
+    digits(207, 4, r.RainToday);
+    digits(231, 3, r.PeakSpeed);
+    digits(234, 3, r.PeakDirection);
+    digits(237, 3, r.MeanSpeed);
+    digits(240, 3, r.MeanDirection);
+    FixChecksums(set);
+    return set;
+}
+
+// The set's line as the program's raw-log writer puts it into the file.
+inline Bytes LoggedLine(BytesView set, BytesView report = "", int minute = 0) {
+    return RawLogLine(RawLogText(BuildNibbleString(set), 1.0F, 2.0F, report), At(14, minute));
+}
+
+struct RecordingSink : FrameSink {
+    void WriteAgwFrame(const Bytes& wire) override { frames.push_back(wire); }
+    std::vector<Bytes> frames;
+};
+
+// The settings of the logger tests' station; its raw logs go to `pfadWX`.
+inline LoggerSettings LoggerDefaults(const std::string& pfadWX = "/wx/") {
+    LoggerSettings s;
+    s.PfadWX = pfadWX;
+    s.Lage = "4903.50N/07201.75W_";
+    s.AddressCalls = {"CQ", "DL1ABC", "Wide3-3", "", "", ""};
+    return s;
+}
+
+// One logger with everything it does recorded; its frames go to `frames` when given.
+struct LoggerHarness {
+    explicit LoggerHarness(LoggerSettings settings = LoggerDefaults(), FrameSink* frames = nullptr)
+        : logger(
+              std::move(settings), [this] { return now; }, frames != nullptr ? frames : &sink,
+              [this](const std::string& path, BytesView bytes) {
+                  appended.emplace_back(path, Bytes(bytes));
+              },
+              [this](const Bytes& record) { records.push_back(record); },
+              [this](const std::string& line) { warnings.push_back(line); }) {}
+
+    SetOutcome Decode(BytesView set) { return logger.DecodeTelegramSet(set); }
+    const std::string& ZaehlerCell(int column) const {
+        const MeasurementTable& t = logger.Table();
+        return t.Row(t.RowCount())[static_cast<std::size_t>(column)];
+    }
+
+    LocalTime now = At(14, 5, 9);
+    RecordingSink sink;
+    std::vector<std::pair<std::string, Bytes>> appended;
+    std::vector<Bytes> records;
+    std::vector<std::string> warnings;
+    WeatherLogger logger;
+};
+
+}  // namespace ombrix::test

@@ -1,0 +1,177 @@
+// What tests in every folder share without Qt: temporary folders, whole files, command-line
+// tools run to their end, and programs run alongside a test with their output read as it comes.
+#pragma once
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <string_view>
+#include <vector>
+
+extern char** environ;
+
+namespace ombrix::test {
+
+// A fresh folder under /tmp, removed with all it holds. The name is short on purpose: direwolf
+// cuts its audio device text at 29 characters.
+struct TempDir {
+    TempDir() {
+        char pattern[] = "/tmp/omXXXXXX";
+        if (::mkdtemp(pattern) != nullptr) Path = pattern;
+    }
+    ~TempDir() {
+        std::error_code ignored;
+        if (!Path.empty()) std::filesystem::remove_all(Path, ignored);
+    }
+    TempDir(const TempDir&) = delete;
+    std::string operator/(const std::string& name) const { return Path + "/" + name; }
+    // Writes the file and returns its path.
+    std::string Write(const std::string& name, std::string_view content) const {
+        std::ofstream(*this / name, std::ios::binary) << content;
+        return *this / name;
+    }
+
+    std::string Path;
+};
+
+inline std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Writes the bytes as the whole file and returns its path.
+inline std::string WriteFile(const std::string& path, std::string_view bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path;
+}
+
+struct ToolRun {
+    int Status = -1;
+    std::string Out, Err;
+};
+
+// Runs a program in `dir` under the C locale with the file `input` (or nothing) as its standard
+// input; its output goes through the files "stdout" and "stderr" there.
+inline ToolRun RunTool(const std::string& dir, const std::string& program,
+                       const std::vector<std::string>& args,
+                       const std::string& input = "/dev/null") {
+    auto quote = [](const std::string& s) {
+        std::string q = "'";
+        for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        return q + "'";
+    };
+    std::string command = "cd " + quote(dir) + " && LC_ALL=C " + quote(program);
+    for (const std::string& a : args) command += " " + quote(a);
+    const int raw = std::system((command + " >stdout 2>stderr <" + quote(input)).c_str());
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFile(dir + "/stdout"),
+            ReadFile(dir + "/stderr")};
+}
+
+inline double Seconds() {
+    using namespace std::chrono;
+    return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+// Appends what arrives on fd within the time; false when nothing came.
+inline bool ReadSome(int fd, std::string& into, double timeoutSeconds) {
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, std::max(0, static_cast<int>(timeoutSeconds * 1000)) + 1) <= 0) return false;
+    char buffer[4096];
+    const ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n > 0) into.append(buffer, static_cast<std::size_t>(n));
+    return n > 0;
+}
+
+// A program started with the given arguments, its standard output and error read through pipes;
+// killed when the object goes.
+class Process {
+  public:
+    Process(const char* program, std::vector<std::string> args) {
+        int out[2], err[2];
+        if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+        posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+        args.insert(args.begin(), program);
+        std::vector<char*> argv;
+        for (std::string& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        if (posix_spawn(&pid_, program, &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        close(out[1]);
+        close(err[1]);
+        out_ = out[0];
+        err_ = err[0];
+    }
+    ~Process() {
+        if (pid_ > 0 && !Finished()) kill(pid_, SIGKILL), waitpid(pid_, nullptr, 0);
+        close(out_);
+        close(err_);
+    }
+    Process(const Process&) = delete;
+
+    pid_t Pid() const { return pid_; }
+    const std::string& Stdout() const { return outText_; }
+    const std::string& Stderr() const { return errText_; }
+
+    // The next line of standard output without its line end; empty when none comes in time.
+    std::string ReadLine(double timeoutSeconds) {
+        const double deadline = Seconds() + timeoutSeconds;
+        std::size_t end;
+        while ((end = outText_.find('\n')) == std::string::npos)
+            if (Seconds() > deadline || !ReadSome(out_, outText_, deadline - Seconds())) return {};
+        std::string line = outText_.substr(0, end);
+        outText_.erase(0, end + 1);
+        return line;
+    }
+
+    // True once the process has ended; does not wait.
+    bool Finished() {
+        if (!exited_ && pid_ > 0 && waitpid(pid_, &status_, WNOHANG) == pid_) exited_ = true;
+        return exited_;
+    }
+
+    // The exit status once the process has ended, with the rest of its output collected; -1 when
+    // it ended by a signal or did not end in time.
+    int Wait(double timeoutSeconds) {
+        const double deadline = Seconds() + timeoutSeconds;
+        while (!Finished()) {
+            if (Seconds() > deadline) return -1;
+            ReadSome(out_, outText_, 0.05);
+        }
+        while (ReadSome(out_, outText_, 0.05) || ReadSome(err_, errText_, 0.05)) {
+        }
+        return WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
+    }
+
+  private:
+    pid_t pid_ = -1;
+    int out_ = -1, err_ = -1, status_ = 0;
+    bool exited_ = false;
+    std::string outText_, errText_;
+};
+
+inline bool Exists(const std::string& path) {
+    struct stat st {};
+    return lstat(path.c_str(), &st) == 0;
+}
+
+inline std::string LinkTarget(const std::string& link) {
+    char target[256] = {};
+    return readlink(link.c_str(), target, sizeof target - 1) > 0 ? target : "";
+}
+
+}  // namespace ombrix::test
