@@ -32,7 +32,7 @@ TEST(SimulatedSets, DecodeToTheModelsValuesAndBehaveLikeWeather) {
         const char* Name;
         std::uint64_t Seed;
         double Step;
-        CivilTime Start;
+        LocalTime Start;
         bool Week;
     };
     const Run runs[] = {
@@ -59,7 +59,7 @@ TEST(SimulatedSets, DecodeToTheModelsValuesAndBehaveLikeWeather) {
             ASSERT_TRUE(d.Errors.empty()) << d.Errors.front();
             const auto cell = [&](const char* row) { return Number(d.Cell(row, 1)); };
 
-            const CivilTime t = ToCivil(w.Time);
+            const LocalTime t = ToCivil(w.Time);
             char clock[32];
             std::snprintf(clock, sizeof clock, "%02d:%02d:%02d %02d.%02d", t.Hour, t.Minute,
                           t.Second, t.Day, t.Month);

@@ -108,13 +108,20 @@ void EncodeClock(Nibbles& n, const ClockValues& c) {
     n.Flag(67, 3, c.AlarmArmed);
 }
 
+// Humidity and dew point blocks open alike: two-digit current value, maximum with its stamp,
+// minimum with its stamp.
+template <class Values>
+void EncodeTwoDigitExtremes(Nibbles& n, int p, const Values& v, const char* field) {
+    n.Digits(p, 2, v.Current, field);
+    n.Digits(p + 2, 2, v.Max, field);
+    n.StampAt(p + 6, p + 4, p + 8, p + 10, v.MaxAt, field);
+    n.Digits(p + 11, 2, v.Min, field);
+    n.StampAt(p + 15, p + 13, p + 17, p + 19, v.MinAt, field);
+}
+
 // Both humidity blocks have the same shape; indoor starts at 17, outdoor at 41.
 void EncodeHumidity(Nibbles& n, int p, const HumidityValues& h, const char* field) {
-    n.Digits(p, 2, h.Current, field);
-    n.Digits(p + 2, 2, h.Max, field);
-    n.StampAt(p + 6, p + 4, p + 8, p + 10, h.MaxAt, field);
-    n.Digits(p + 11, 2, h.Min, field);
-    n.StampAt(p + 15, p + 13, p + 17, p + 19, h.MinAt, field);
+    EncodeTwoDigitExtremes(n, p, h, field);
     n.Digits(p + 20, 2, h.AlarmHigh, field);
     n.Digits(p + 22, 2, h.AlarmLow, field);
 }
@@ -169,19 +176,11 @@ void EncodeBarometer(Nibbles& n, const BarometerValues& b) {
 }
 
 // Indoor block at 153, outdoor at 175; the alarm threshold codes sit side by side at 173 and 174.
-void EncodeDewPoint(Nibbles& n, int p, const DewPointValues& d, const char* field) {
-    n.Digits(p, 2, d.Current, field);
-    n.Digits(p + 2, 2, d.Max, field);
-    n.StampAt(p + 6, p + 4, p + 8, p + 10, d.MaxAt, field);
-    n.Digits(p + 11, 2, d.Min, field);
-    n.StampAt(p + 15, p + 13, p + 17, p + 19, d.MinAt, field);
-}
-
 void EncodeDewPoints(Nibbles& n, const StationValues& v) {
     const DewPointValues& in = v.IndoorDewPoint;
     const DewPointValues& out = v.OutdoorDewPoint;
-    EncodeDewPoint(n, 153, in, "indoor dew point");
-    EncodeDewPoint(n, 175, out, "outdoor dew point");
+    EncodeTwoDigitExtremes(n, 153, in, "indoor dew point");
+    EncodeTwoDigitExtremes(n, 175, out, "outdoor dew point");
     n.Nibble(173, in.AlarmThresholdCode, 15, "indoor dew point alarm threshold code");
     n.Nibble(174, out.AlarmThresholdCode, 15, "outdoor dew point alarm threshold code");
     n.Flag(195, 3, in.MinOutOfRange);

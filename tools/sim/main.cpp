@@ -44,7 +44,7 @@ struct Options {
     std::string Link;
     std::string Device;
     double Interval = 10.0;
-    double Delay = 0.0;  // seconds before the first burst
+    double Delay = 0.0;   // seconds before the first burst
     long long Count = 0;  // 0: until stopped
     std::optional<std::uint64_t> Seed;
     double Speed = 1.0;
@@ -131,7 +131,7 @@ ConsoleTime ParseStart(const std::string& text) {
     auto number = [&](std::size_t at, std::size_t length) {
         return std::stoi(text.substr(at, length));
     };
-    CivilTime t;
+    ombrix::LocalTime t;
     t.Year = number(0, 4);
     t.Month = number(5, 2);
     t.Day = number(8, 2);
@@ -139,7 +139,7 @@ ConsoleTime ParseStart(const std::string& text) {
     t.Minute = number(14, 2);
     t.Second = text.size() == 19 ? number(17, 2) : 0;
     const ConsoleTime at = ToConsoleTime(t);
-    const CivilTime back = ToCivil(at);
+    const ombrix::LocalTime back = ToCivil(at);
     if (t.Year < 1970 || t.Month < 1 || t.Month > 12 || back.Month != t.Month ||
         back.Day != t.Day || t.Hour > 23 || t.Minute > 59 || t.Second > 59)
         throw wrong;
@@ -181,8 +181,7 @@ Options ParseOptions(int argc, char** argv) {
             if (o.Interval > 86400.0) throw UsageError("--interval: at most a day");
         } else if (arg == "--delay") {
             o.Delay = ParseNumber(arg, next());
-            if (o.Delay < 0.0 || o.Delay > 3600.0)
-                throw UsageError("--delay: 0 to 3600 seconds");
+            if (o.Delay < 0.0 || o.Delay > 3600.0) throw UsageError("--delay: 0 to 3600 seconds");
         } else if (arg == "--count") {
             o.Count = ParseInteger<long long>(arg, next(), 1);
         } else if (arg == "--seed") {

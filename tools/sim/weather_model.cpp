@@ -95,11 +95,11 @@ void KeepExtremes(V& v, const Stamp& now) {
 
 }  // namespace
 
-ConsoleTime ToConsoleTime(const CivilTime& t) {
+ConsoleTime ToConsoleTime(const LocalTime& t) {
     return DaysFromCivil(t.Year, t.Month, t.Day) * 86400 + t.Hour * 3600 + t.Minute * 60 + t.Second;
 }
 
-CivilTime ToCivil(ConsoleTime t) {
+LocalTime ToCivil(ConsoleTime t) {
     std::int64_t z = FloorDiv(t, 86400);
     const std::int64_t secs = t - z * 86400;
     z += 719468;
@@ -108,7 +108,7 @@ CivilTime ToCivil(ConsoleTime t) {
     const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
     const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
     const std::int64_t mp = (5 * doy + 2) / 153;
-    CivilTime c;
+    LocalTime c;
     c.Day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
     c.Month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
     c.Year = static_cast<int>(yoe + era * 400 + (c.Month <= 2 ? 1 : 0));
@@ -196,7 +196,7 @@ WeatherModel::WeatherModel(std::uint64_t seed, ConsoleTime start)
 
     const ConsoleTime now = static_cast<ConsoleTime>(std::floor(time_));
     day_ = FloorDiv(now, 86400) * 86400;
-    const CivilTime civil = ToCivil(now);
+    const LocalTime civil = ToCivil(now);
     const ConsoleTime newYear = ToConsoleTime({civil.Year, 1, 1, 0, 0, 0});
     const double dayOfYear = static_cast<double>(now - newYear) / kDay;
 
@@ -291,7 +291,7 @@ void WeatherModel::Derive() {
     Weather& w = weather_;
     w.Time = static_cast<ConsoleTime>(std::floor(time_));
 
-    const CivilTime civil = ToCivil(w.Time);
+    const LocalTime civil = ToCivil(w.Time);
     const ConsoleTime newYear = ToConsoleTime({civil.Year, 1, 1, 0, 0, 0});
     const double yearFraction = static_cast<double>(w.Time - newYear) / (365.25 * kDay);
     const double hour = static_cast<double>(w.Time - day_) / kHour;
@@ -335,7 +335,7 @@ void WeatherModel::Derive() {
 void WeatherModel::UpdateConsole(bool first) {
     const Weather& w = weather_;
     StationValues& s = station_;
-    const CivilTime civil = ToCivil(w.Time);
+    const LocalTime civil = ToCivil(w.Time);
     const Stamp now{civil.Hour, civil.Minute, civil.Day, civil.Month};
 
     s.Clock.Hour = civil.Hour;

@@ -8,6 +8,7 @@
 #include <deque>
 #include <random>
 
+#include "station/clock.h"
 #include "tools/sim/station_values.h"
 
 namespace ombrix::sim {
@@ -16,17 +17,8 @@ namespace ombrix::sim {
 // console knows neither zones nor daylight saving.
 using ConsoleTime = std::int64_t;
 
-struct CivilTime {
-    int Year = 2024;
-    int Month = 1;
-    int Day = 1;
-    int Hour = 0;
-    int Minute = 0;
-    int Second = 0;
-};
-
-ConsoleTime ToConsoleTime(const CivilTime& t);
-CivilTime ToCivil(ConsoleTime t);
+ConsoleTime ToConsoleTime(const LocalTime& t);
+LocalTime ToCivil(ConsoleTime t);
 
 // A seeded source of randomness. The engine's sequence is fixed by the language; the uniform and
 // normal numbers are drawn here, so a seed gives the same weather with every standard library.
