@@ -1,26 +1,18 @@
 // The window after a quiet period: the set goes through the core, the raw log gets its line, the
 // 22-row table is rebuilt and painted. Runs the real window, started as the program starts it,
-// under the offscreen platform: a pseudo-terminal as its serial line, a listening socket on
-// 127.0.0.1 as its AGWPE engine, its settings and raw logs in a temporary folder.
+// under the offscreen platform: a socat pseudo-terminal pair as its serial line, a listening socket
+// on 127.0.0.1 as its AGWPE engine, its settings and raw logs in a temporary folder.
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <stdlib.h>
-#include <unistd.h>
 
 #include <QApplication>
-#include <QDir>
 #include <QEvent>
 #include <QPushButton>
-#include <QSettings>
 #include <QTableWidget>
-#include <QTcpServer>
-#include <QTcpSocket>
-#include <QTemporaryDir>
 #include <chrono>
 #include <cstdio>
-#include <memory>
 
 #include "app/ombrix.h"
+#include "window_rig.h"
 
 namespace {
 
@@ -34,58 +26,23 @@ class PaintCounter : public QObject {
     long long paints = 0;
 };
 
+// The window as the tests start it (window_rig.h), with a count of the table's paint events.
 class WindowFixture {
   public:
     bool Start() {
-        if (!dir_.isValid() || !QDir::setCurrent(dir_.path())) return Fail("no temporary folder");
-        master_ = posix_openpt(O_RDWR | O_NOCTTY);
-        if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0)
-            return Fail("no pseudo-terminal");
-        const QString device = QString::fromLocal8Bit(ptsname(master_));
-
-        // The engine takes the frames and throws them away.
-        if (!engine_.listen(QHostAddress::LocalHost, 0)) return Fail("no engine port");
-        QObject::connect(&engine_, &QTcpServer::newConnection, [this] {
-            while (QTcpSocket* s = engine_.nextPendingConnection())
-                QObject::connect(s, &QTcpSocket::readyRead, s, [s] { s->readAll(); });
-        });
-        QTcpServer probe;
-        if (!probe.listen(QHostAddress::LocalHost, 0)) return Fail("no free port");
-        const quint16 statusPort = probe.serverPort();
-        probe.close();
-
-        QSettings store(dir_.filePath("Ombrix.conf"), QSettings::IniFormat);
-        store.beginGroup("Optionen");
-        store.setValue("PfadWX", dir_.filePath("wx") + "/");
-        store.setValue("Lage", "5130.00N/00730.00E_");
-        store.setValue("CallTo", "APRS");
-        store.setValue("CallFrom", "DL1ABC");
-        store.setValue("CallDigi1", "WIDE1-1");
-        store.setValue("CallDigi2", "");
-        store.setValue("CommPortOmbrix", "2");
-        store.setValue("AGWPEPort", "0");
-        store.setValue("CommDevice", device);
-        store.setValue("AGWPETcpPort", QString::number(engine_.serverPort()));
-        store.setValue("StatusServerPort", QString::number(statusPort));
-        store.endGroup();
-        store.sync();
-
-        window_ = std::make_unique<ombrix::Ombrix>();
-        ombrix::StartupError error;
-        if (!window_->Load(store, error))
-            return Fail(qPrintable(ombrix::Ombrix::StartupErrorText(error)));
-        window_->show();
+        const QString failed = rig_.Start();
+        if (!failed.isEmpty()) {
+            std::fprintf(stderr, "window_bench: %s\n", qPrintable(failed));
+            return false;
+        }
         Settle();
-        testwerte_ = window_->findChild<QPushButton*>("Command1");
-        table_ = window_->findChild<QTableWidget*>("ListView1");
-        if (testwerte_ == nullptr || table_ == nullptr) return Fail("no button or table");
-        table_->viewport()->installEventFilter(&tablePaints_);
+        testwerte_ = rig_.window->findChild<QPushButton*>("Command1");
+        if (testwerte_ == nullptr || rig_.Table() == nullptr) {
+            std::fprintf(stderr, "window_bench: no button or table\n");
+            return false;
+        }
+        rig_.Table()->viewport()->installEventFilter(&tablePaints_);
         return true;
-    }
-
-    ~WindowFixture() {
-        window_.reset();
-        if (master_ >= 0) ::close(master_);
     }
 
     // Runs what is due: delayed layout, painting, the engine's reads.
@@ -94,22 +51,13 @@ class WindowFixture {
     }
 
     QPushButton* Testwerte() const { return testwerte_; }
-    QTableWidget* Table() const { return table_; }
-    ombrix::Ombrix* Window() const { return window_.get(); }
+    QTableWidget* Table() const { return rig_.Table(); }
+    ombrix::Ombrix* Window() const { return rig_.window.get(); }
     long long TablePaints() const { return tablePaints_.paints; }
 
   private:
-    static bool Fail(const char* why) {
-        std::fprintf(stderr, "window_bench: %s\n", why);
-        return false;
-    }
-
-    QTemporaryDir dir_;
-    int master_ = -1;
-    QTcpServer engine_;
-    std::unique_ptr<ombrix::Ombrix> window_;
+    ombrix::test::WindowRig rig_;
     QPushButton* testwerte_ = nullptr;
-    QTableWidget* table_ = nullptr;
     PaintCounter tablePaints_;
 };
 

@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "app/ombrix.h"
+#include "station/serial_intake.h"
 #include "qt_support.h"
 
 namespace ombrix::test {
