@@ -69,6 +69,19 @@ def proc_status(pid):
     return fields
 
 
+def end_process(proc, terminate=True):
+    """Asks the process to end (unless it is ending by itself), waits up to 10 s, then kills it."""
+    if proc.poll() is not None:
+        return
+    if terminate:
+        proc.terminate()
+    try:
+        proc.wait(10)
+    except subprocess.TimeoutExpired:
+        proc.kill()
+        proc.wait()
+
+
 def remove_stale_lock(device, pid):
     """A program ended by a signal leaves its serial port's lock file behind; remove ours."""
     name = device[len("/dev/"):] if device.startswith("/dev/") else device

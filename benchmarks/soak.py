@@ -35,8 +35,8 @@ import tempfile
 import threading
 import time
 
-from harness import (free_port, proc_status, program_env, remove_stale_lock, start_xvfb,
-                     write_settings)
+from harness import (end_process, free_port, proc_status, program_env, remove_stale_lock,
+                     start_xvfb, write_settings)
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 TICKS = os.sysconf("SC_CLK_TCK")
@@ -180,13 +180,7 @@ class Run:
 
     def stop(self):
         for p in reversed(self.procs):
-            if p.poll() is None:
-                p.terminate()
-                try:
-                    p.wait(10)
-                except subprocess.TimeoutExpired:
-                    p.kill()
-                    p.wait()
+            end_process(p)
         if getattr(self, "ombrix", None) is not None:
             remove_stale_lock(self.device, self.ombrix.pid)
         if self.engine:

@@ -25,17 +25,10 @@ import sys
 import tempfile
 import time
 
-from harness import free_port, program_env, remove_stale_lock, start_xvfb, write_settings
+from harness import (end_process, free_port, proc_status, program_env, remove_stale_lock,
+                     start_xvfb, write_settings)
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-
-
-def vm_rss_kib(pid):
-    with open(f"/proc/{pid}/status") as f:
-        for line in f:
-            if line.startswith("VmRSS:"):
-                return int(line.split()[1])
-    return None
 
 
 def one_run(argv, env, rss, device):
@@ -63,15 +56,8 @@ def one_run(argv, env, rss, device):
     kib = None
     if shown is not None and rss:
         time.sleep(1.0)
-        kib = vm_rss_kib(proc.pid)
-    if proc.poll() is None:
-        if rss or shown is None:
-            proc.terminate()
-        try:
-            proc.wait(10)
-        except subprocess.TimeoutExpired:
-            proc.kill()
-            proc.wait()
+        kib = int(proc_status(proc.pid)["VmRSS"][0])
+    end_process(proc, terminate=rss or shown is None)  # with "quit" it ends by itself
     remove_stale_lock(device, proc.pid)
     if shown is None:
         sys.exit("no window shown; stderr: " + buf.decode(errors="replace"))
