@@ -251,9 +251,9 @@ void StatusServer::MakeRoom() {
 
 void StatusServer::CloseIdle() {
     const Clock::time_point now = Clock::now();
-    for (std::size_t i = connections_.size(); i-- > 0;) {
-        if (i < connections_.size() && connections_[i]->deadline <= now) Drop(connections_[i]->fd);
-    }
+    // From the back: a dropped connection's place is taken by the last one, already looked at.
+    for (std::size_t i = connections_.size(); i-- > 0;)
+        if (connections_[i]->deadline <= now) Drop(connections_[i]->fd);
     ArmIdleTimer();
 }
 
