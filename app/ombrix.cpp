@@ -15,12 +15,13 @@
 #include <iterator>
 #include <string>
 
+#include "logs/error_log.h"
 #include "logs/file_append.h"
-#include "report/agw_link.h"
-#include "report/weather_logger.h"
+#include "app/agw_link.h"
+#include "pipeline/weather_logger.h"
 #include "server/status_server.h"
 #include "station/clock.h"
-#include "station/serial_intake.h"
+#include "app/serial_intake.h"
 #include "station/telegram_set.h"
 
 namespace ombrix {
@@ -75,11 +76,11 @@ std::string ToBytes(const QString& text) {
 
 // A record that "fehler.log" could not take (a full disk, no permission) still leaves a trace:
 // its number and description on standard error.
-void ReportLostRecord(const Bytes& record) {
-    const QStringList lines = QString::fromLatin1(record).split("\r\n");
-    std::fprintf(stderr, "Ombrix: fehler.log kann nicht geschrieben werden: %s; %s\n",
-                 qUtf8Printable(lines.value(2).simplified()),
-                 qUtf8Printable(lines.value(3).simplified()));
+void ReportLostRecord(const DecodeError& e) {
+    std::fprintf(stderr,
+                 "Ombrix: fehler.log kann nicht geschrieben werden: Err.Number: %d; "
+                 "Err.Description: %s\n",
+                 static_cast<int>(e.Error.Number), e.Error.Description.c_str());
 }
 
 const QString kTitle = QStringLiteral("Ombrix");
@@ -180,8 +181,8 @@ bool Ombrix::Load(QSettings& store, StartupError& error) {
         [](const std::string& path, BytesView bytes) {
             AppendToFileCreatingDirectories(path, bytes);
         },
-        [](const Bytes& record) {
-            if (!AppendToFileQuietly("fehler.log", record)) ReportLostRecord(record);
+        [](const DecodeError& e) {
+            if (!AppendToFileQuietly("fehler.log", ErrorLogRecord(e))) ReportLostRecord(e);
         });
 
     // From here on a failing step is skipped. The connection is made, or fails, in the

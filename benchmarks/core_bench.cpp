@@ -13,7 +13,7 @@
 #include "logs/raw_log.h"
 #include "report/agwpe.h"
 #include "report/ax25.h"
-#include "report/weather_logger.h"
+#include "pipeline/weather_logger.h"
 #include "station/telegram_set.h"
 
 namespace ombrix {
@@ -59,7 +59,7 @@ Bytes DrySet() {
 // Every record goes nowhere; a valid set should produce none.
 struct ErrorCounter {
     long long* count;
-    void operator()(const Bytes&) const { ++*count; }
+    void operator()(const DecodeError&) const { ++*count; }
 };
 
 void Check(bool ok, const char* what) {
@@ -182,7 +182,7 @@ const Bytes& SampleReport() {
         settings.Lage = "5130.00N/00730.00E_";
         settings.AddressCalls = {"APRS", "DL1ABC", "WIDE1-1", "", "", ""};
         WeatherLogger logger(
-            settings, FixedTime, &sink, [](const std::string&, BytesView) {}, [](const Bytes&) {},
+            settings, FixedTime, &sink, [](const std::string&, BytesView) {}, [](const DecodeError&) {},
             [](const std::string&) {});
         logger.DecodeTelegramSet(TestTelegramSet());
         return logger.LastCall().AprsText;

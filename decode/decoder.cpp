@@ -1,6 +1,5 @@
 #include "decode/decoder.h"
 
-#include "logs/error_log.h"
 #include "station/telegram_set.h"
 
 namespace ombrix {
@@ -45,7 +44,12 @@ bool Decoder::ChecksumOk(BytesView group) {
 void Decoder::Record(const RuntimeError& error, const DecodeCall& call) {
     if (!errorLog_) return;
     try {
-        errorLog_(ErrorLogRecord(error, clock_(), call.NibbleString, table_, newItem_));
+        DecodeError event{error, clock_(), call.NibbleString, 0, {}};
+        if (newItem_ >= 1 && newItem_ <= table_.RowCount()) {
+            event.NewItem = newItem_;
+            event.Row = table_.Row(newItem_);
+        }
+        errorLog_(event);
     } catch (...) {
         // A record that cannot be written is dropped; decoding goes on.
     }

@@ -56,9 +56,19 @@ class DecodeCall {
 
 enum class SetOutcome { WrongLength, ChecksumFailed, Valid };
 
+// A run-time error of one decoder call, with what the error log records about it: when, the
+// nibble string as far as it was built, and the row being filled with its cells.
+struct DecodeError {
+    RuntimeError Error;
+    LocalTime When;
+    Bytes NibbleString;
+    int NewItem = 0;  // 1-based index of the row being filled, 0 for none
+    TableRow Row;     // that row's cells, empty when there is none
+};
+
 class Decoder {
   public:
-    using ErrorSink = std::function<void(const Bytes& record)>;
+    using ErrorSink = std::function<void(const DecodeError& error)>;
     using Stage = std::function<void(DecodeCall&)>;
 
     Decoder(std::string decimalSeparator, Clock clock, ErrorSink errorLog);

@@ -18,8 +18,9 @@
 #include <string>
 #include <vector>
 
+#include "logs/error_log.h"
 #include "logs/file_append.h"
-#include "report/weather_logger.h"
+#include "pipeline/weather_logger.h"
 #include "station/telegram_set.h"
 
 namespace {
@@ -138,7 +139,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         [](const std::string& path, BytesView bytes) {
             AppendToFileCreatingDirectories(path, bytes);
         },
-        [&](const Bytes& record) {
+        [&](const DecodeError& e) {
+            const Bytes record = ErrorLogRecord(e);
             AppendToFile(errorLogPath, record);
             errorLog += record;
         },

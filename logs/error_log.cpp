@@ -43,8 +43,10 @@ Bytes ToLatin1(std::string_view utf8) {
     return out;
 }
 
-Bytes ErrorLogRecord(const RuntimeError& error, const LocalTime& now, BytesView nibbleString,
-                     const MeasurementTable& table, int newItem) {
+Bytes ErrorLogRecord(const DecodeError& e) {
+    const RuntimeError& error = e.Error;
+    const LocalTime& now = e.When;
+    const int newItem = e.NewItem;
     Bytes record(kLineEnd);
 
     Bytes line = TwoDigits(now.Month) + "-" + TwoDigits(now.Day) + "-" + std::to_string(now.Year);
@@ -60,11 +62,11 @@ Bytes ErrorLogRecord(const RuntimeError& error, const LocalTime& now, BytesView 
     record += "Err.Source: " + ToLatin1(error.Source);
     record += kLineEnd;
     record += "BCD: ";
-    record += nibbleString;
+    record += e.NibbleString;
     record += kLineEnd;
 
-    if (newItem < 1 || newItem > table.RowCount()) return record;
-    const TableRow& row = table.Row(newItem);
+    if (newItem < 1) return record;
+    const TableRow& row = e.Row;
     line = "NewItem.Index: " + PrintNumber(newItem);
     NextPrintZone(line);
     line += ToLatin1(row[0]);

@@ -296,11 +296,11 @@ QSocketNotifier* StatusServer::TakeNotifier(std::vector<QSocketNotifier*>& pool,
         const bool reads = type == QSocketNotifier::Read;
         connect(n, &QSocketNotifier::activated, this,
                 [this, reads](QSocketDescriptor socket, QSocketNotifier::Type) {
-                    const int fd = static_cast<int>(static_cast<qintptr>(socket));
+                    const int ready = static_cast<int>(static_cast<qintptr>(socket));
                     if (reads)
-                        Winsock2_DataArrival(fd);
+                        Winsock2_DataArrival(ready);
                     else
-                        Winsock2_SendComplete(fd);
+                        Winsock2_SendComplete(ready);
                 });
     } else {
         n = pool.back();

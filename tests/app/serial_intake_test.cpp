@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "qt_support.h"
-#include "station/serial_intake.h"
+#include "app/serial_intake.h"
 #include "station/telegram_set.h"
 
 using ombrix::Bytes;

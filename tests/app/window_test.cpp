@@ -6,7 +6,7 @@
 #include <QRegularExpression>
 
 #include "server/status_server.h"
-#include "station/serial_intake.h"
+#include "app/serial_intake.h"
 #include "station/telegram_set.h"
 #include "window_rig.h"
 

@@ -76,7 +76,7 @@ TEST(ErrorLog, DecodingResumesAfterEveryOverflowingSeaLevelPressure) {
 
 TEST(ErrorLog, AFailingWriterDropsTheRecordAndDecodingGoesOn) {
     int calls = 0;
-    Decoder decoder(".", FixedTime, [&](const Bytes&) {
+    Decoder decoder(".", FixedTime, [&](const DecodeError&) {
         ++calls;
         Raise(kPathNotFound);
     });
@@ -114,24 +114,19 @@ TEST(ErrorLog, TwoFailingStatementsGiveTwoRecordsInOrder) {
 
 TEST(ErrorLog, WithoutACurrentRowOnlyLinesOneToSix) {
     const RuntimeError error{kOverflow, "Overflow", "Ombrix"};
-    EXPECT_EQ(ErrorLogRecord(error, {2026, 1, 2, 3, 4, 5}, "zuvor", MeasurementTable(), 0),
+    EXPECT_EQ(ErrorLogRecord({error, {2026, 1, 2, 3, 4, 5}, "zuvor", 0, {}}),
               "\r\n01-02-2026    03:04:05\r\nErr.Number:  6 \r\nErr.Description: Overflow\r\n"
               "Err.Source: Ombrix\r\nBCD: zuvor\r\n");
-    // A row index the table does not hold counts as no current row as well.
-    MeasurementTable one;
-    one.AppendRow("Zeit");
-    EXPECT_EQ(Lines(ErrorLogRecord(error, FixedTime(), "zuvor", one, 2)).size(), 6u);
 }
 
 TEST(ErrorLog, NulAndBytesAbove127SurviveAsLatin1) {
-    MeasurementTable table;
-    for (const char* name : {"Zeit", "Datum", "Luftfeuchte innen", "Luftfeuchte außen"})
-        table.AppendRow(name);
-    table.SetSubItem(4, 1, "91%");
-    table.SetSubItem(4, 9, "9,4°C");
+    TableRow row;
+    row[0] = "Luftfeuchte außen";
+    row[1] = "91%";
+    row[9] = "9,4°C";
     const RuntimeError error{-5, "Ungültiger Wert", "Ombrix"};
     const std::vector<Bytes> lines = Lines(ErrorLogRecord(
-        error, {1999, 12, 31, 23, 59, 58}, Bytes("\x00\x0F\x0A\x0D\x00", 5), table, 4));
+        {error, {1999, 12, 31, 23, 59, 58}, Bytes("\x00\x0F\x0A\x0D\x00", 5), 4, row}));
     ASSERT_EQ(lines.size(), 17u);  // Latin-1 in octal: \374 ü, \337 ß, \260 °
     EXPECT_EQ(lines[1], "12-31-1999    23:59:58");
     EXPECT_EQ(lines[2], "Err.Number: -5 ");

@@ -9,7 +9,7 @@
 #include <QRegularExpression>
 
 #include "qt_support.h"
-#include "report/agw_link.h"
+#include "app/agw_link.h"
 
 using ombrix::AgwLink;
 using ombrix::Bytes;

@@ -14,6 +14,7 @@
 #include <optional>
 
 #include "decode_support.h"
+#include "logs/error_log.h"
 #include "logs/file_append.h"
 #include "support.h"
 
@@ -29,8 +30,8 @@ struct Logger {
           logger(
               LoggerDefaults(pfadWX), [] { return At(14, 5, 9); }, &sink,
               AppendToFileCreatingDirectories,
-              [this](const Bytes& record) {
-                  if (!AppendToFileQuietly(errorLogPath, record)) ++lostRecords;
+              [this](const DecodeError& e) {
+                  if (!AppendToFileQuietly(errorLogPath, ErrorLogRecord(e))) ++lostRecords;
               },
               [](const std::string&) {}) {}
 
@@ -121,7 +122,7 @@ TEST_P(LogFaultTest, DecodingCarriesOnAndEachLostLineIsRecorded) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, LogFaultTest, ::testing::ValuesIn(kFaults),
-                         [](const auto& info) { return std::string(info.param.Name); });
+                         [](const auto& test) { return std::string(test.param.Name); });
 
 // A small tmpfs that fills up. Needs the right to mount (root in its own or the machine's
 // namespace); skipped without it. The hour's file still has room in its last page for a few

@@ -3,7 +3,7 @@
 // back; stray characters arrive in the pause between two bursts.
 #include <QElapsedTimer>
 
-#include "station/serial_intake.h"
+#include "app/serial_intake.h"
 #include "station/telegram_set.h"
 #include "window_rig.h"
 

@@ -13,7 +13,7 @@
 
 #include "decode_support.h"
 #include "qt_support.h"
-#include "report/agw_link.h"
+#include "app/agw_link.h"
 #include "support.h"
 
 namespace ombrix::test {

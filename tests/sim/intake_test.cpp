@@ -5,7 +5,7 @@
 #include <QTest>
 
 #include "decode_support.h"
-#include "station/serial_intake.h"
+#include "app/serial_intake.h"
 #include "support.h"
 
 namespace ombrix::sim {
@@ -78,7 +78,7 @@ const FaultEffect kEffects[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Faults, SimThroughIntake, ::testing::ValuesIn(kEffects),
-                         [](const auto& info) { return std::string(info.param.Name); });
+                         [](const auto& test) { return std::string(test.param.Name); });
 
 }  // namespace
 }  // namespace ombrix::sim

@@ -12,8 +12,9 @@
 #include <vector>
 
 #include "decode/decoder.h"
+#include "logs/error_log.h"
 #include "logs/raw_log.h"
-#include "report/weather_logger.h"
+#include "pipeline/weather_logger.h"
 #include "station/telegram_set.h"
 
 namespace ombrix::test {
@@ -39,7 +40,7 @@ inline std::string WithSeparator(std::string text, const std::string& separator)
 struct DecodeHarness {
     explicit DecodeHarness(std::string separator = ".")
         : decoder(std::move(separator), FixedTime,
-                  [this](const Bytes& record) { records.push_back(record); }) {
+                  [this](const DecodeError& e) { records.push_back(ErrorLogRecord(e)); }) {
         decoder.AddStage([this](DecodeCall& call) { readings = call.Slots; });
     }
     DecodeHarness(const DecodeHarness&) = delete;
@@ -182,7 +183,7 @@ struct LoggerHarness {
               [this](const std::string& path, BytesView bytes) {
                   appended.emplace_back(path, Bytes(bytes));
               },
-              [this](const Bytes& record) { records.push_back(record); },
+              [this](const DecodeError& e) { records.push_back(ErrorLogRecord(e)); },
               [this](const std::string& line) { warnings.push_back(line); }) {}
 
     SetOutcome Decode(BytesView set) { return logger.DecodeTelegramSet(set); }

@@ -12,7 +12,7 @@
 #include <memory>
 
 #include "app/ombrix.h"
-#include "station/serial_intake.h"
+#include "app/serial_intake.h"
 #include "qt_support.h"
 
 namespace ombrix::test {

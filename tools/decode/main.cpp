@@ -14,7 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "report/weather_logger.h"
+#include "logs/error_log.h"
+#include "pipeline/weather_logger.h"
 #include "station/telegram_set.h"
 
 namespace {
@@ -172,7 +173,7 @@ int main(int argc, char** argv) {
     if (fixedClock) clock = [clockTime] { return clockTime; };
     // No frame sink and no file appender: frames and raw-log lines are only printed.
     ombrix::WeatherLogger logger(settings, clock, nullptr, nullptr,
-                                 [](const ombrix::Bytes& record) { std::cerr << record; });
+                                 [](const ombrix::DecodeError& e) { std::cerr << ombrix::ErrorLogRecord(e); });
     int status = 0;
     for (const Input& input : files) {
         const std::string& path = input.Path;

@@ -1,4 +1,4 @@
-#include "report/agw_link.h"
+#include "app/agw_link.h"
 
 #include <sys/socket.h>
 

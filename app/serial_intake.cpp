@@ -1,4 +1,4 @@
-#include "station/serial_intake.h"
+#include "app/serial_intake.h"
 
 #include <QByteArray>
 #include <algorithm>

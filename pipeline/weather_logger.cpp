@@ -1,4 +1,4 @@
-#include "report/weather_logger.h"
+#include "pipeline/weather_logger.h"
 
 #include "station/primitives.h"
 
