@@ -15,13 +15,13 @@
 #include <iterator>
 #include <string>
 
+#include "app/agw_link.h"
+#include "app/serial_intake.h"
 #include "logs/error_log.h"
 #include "logs/file_append.h"
-#include "app/agw_link.h"
 #include "pipeline/weather_logger.h"
 #include "server/status_server.h"
 #include "station/clock.h"
-#include "app/serial_intake.h"
 #include "station/telegram_set.h"
 
 namespace ombrix {

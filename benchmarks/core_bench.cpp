@@ -11,9 +11,9 @@
 
 #include "decode/decoder.h"
 #include "logs/raw_log.h"
+#include "pipeline/weather_logger.h"
 #include "report/agwpe.h"
 #include "report/ax25.h"
-#include "pipeline/weather_logger.h"
 #include "station/telegram_set.h"
 
 namespace ombrix {
@@ -182,8 +182,8 @@ const Bytes& SampleReport() {
         settings.Lage = "5130.00N/00730.00E_";
         settings.AddressCalls = {"APRS", "DL1ABC", "WIDE1-1", "", "", ""};
         WeatherLogger logger(
-            settings, FixedTime, &sink, [](const std::string&, BytesView) {}, [](const DecodeError&) {},
-            [](const std::string&) {});
+            settings, FixedTime, &sink, [](const std::string&, BytesView) {},
+            [](const DecodeError&) {}, [](const std::string&) {});
         logger.DecodeTelegramSet(TestTelegramSet());
         return logger.LastCall().AprsText;
     }();

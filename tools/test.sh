@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds Ombrix and runs the whole test suite, then runs it once more
-# in a build with AddressSanitizer and UndefinedBehaviorSanitizer, and each fuzz target for 30
-# seconds as a regression check (OMBRIX_SKIP_SANITIZERS=1 and OMBRIX_SKIP_FUZZ=1 skip those).
+# Installs what is missing, checks the formatting, builds Ombrix with warnings as errors and runs
+# the whole test suite, then runs it once more in a build with AddressSanitizer and
+# UndefinedBehaviorSanitizer, and each fuzz target for 30 seconds as a regression check
+# (OMBRIX_SKIP_SANITIZERS=1 and OMBRIX_SKIP_FUZZ=1 skip those).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/setup.sh
-tools/build.sh build
+tools/format.sh --check
+tools/build.sh build -DOMBRIX_WERROR=ON
 (cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$(nproc)" --timeout 300)
 if [ "${OMBRIX_SKIP_SANITIZERS:-0}" != 1 ]; then
   # -O1 with line tables only: the sanitizers' usual level, and a much quicker build than -O2 -g.
-  tools/build.sh build-asan -DOMBRIX_SANITIZE=ON -DCMAKE_BUILD_TYPE=Release \
+  tools/build.sh build-asan -DOMBRIX_WERROR=ON -DOMBRIX_SANITIZE=ON -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_CXX_FLAGS_RELEASE="-O1 -g1"
   (cd build-asan && QT_QPA_PLATFORM=offscreen \
     ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \

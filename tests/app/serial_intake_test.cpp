@@ -7,8 +7,8 @@
 #include <variant>
 #include <vector>
 
-#include "qt_support.h"
 #include "app/serial_intake.h"
+#include "qt_support.h"
 #include "station/telegram_set.h"
 
 using ombrix::Bytes;

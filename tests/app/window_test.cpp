@@ -5,8 +5,8 @@
 #include <QPushButton>
 #include <QRegularExpression>
 
-#include "server/status_server.h"
 #include "app/serial_intake.h"
+#include "server/status_server.h"
 #include "station/telegram_set.h"
 #include "window_rig.h"
 

@@ -8,8 +8,8 @@
 
 #include <QRegularExpression>
 
-#include "qt_support.h"
 #include "app/agw_link.h"
+#include "qt_support.h"
 
 using ombrix::AgwLink;
 using ombrix::Bytes;

@@ -11,9 +11,9 @@
 #include <filesystem>
 #include <sstream>
 
+#include "app/agw_link.h"
 #include "decode_support.h"
 #include "qt_support.h"
-#include "app/agw_link.h"
 #include "support.h"
 
 namespace ombrix::test {

@@ -4,8 +4,8 @@
 
 #include <QTest>
 
-#include "decode_support.h"
 #include "app/serial_intake.h"
+#include "decode_support.h"
 #include "support.h"
 
 namespace ombrix::sim {

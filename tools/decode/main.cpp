@@ -172,8 +172,9 @@ int main(int argc, char** argv) {
     ombrix::Clock clock = ombrix::SystemLocalTime;
     if (fixedClock) clock = [clockTime] { return clockTime; };
     // No frame sink and no file appender: frames and raw-log lines are only printed.
-    ombrix::WeatherLogger logger(settings, clock, nullptr, nullptr,
-                                 [](const ombrix::DecodeError& e) { std::cerr << ombrix::ErrorLogRecord(e); });
+    ombrix::WeatherLogger logger(
+        settings, clock, nullptr, nullptr,
+        [](const ombrix::DecodeError& e) { std::cerr << ombrix::ErrorLogRecord(e); });
     int status = 0;
     for (const Input& input : files) {
         const std::string& path = input.Path;
