@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "station/numeric_value.h"
+
 namespace ombrix {
 
 struct Settings {
@@ -34,9 +36,10 @@ struct StartupError {
     QString Subject;
 };
 
-// Val of the classic runtime: the number at the start of the text, blanks, tabs and line feeds
-// ignored wherever they stand; 0 for a text that does not start with a number.
-double NumericValue(const QString& text);
+// The numeric value of a stored text, its characters taken as Latin-1 (see station/).
+inline double NumericValue(const QString& text) {
+    return NumericValue(BytesView(text.toLatin1().toStdString()));
+}
 
 // Rounded to the nearest whole number, halves to the even neighbour; nothing when the result
 // does not fit 16 bits.

@@ -1,9 +1,9 @@
 #include "logs/file_append.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
+#include <filesystem>
 
 #include "station/errors.h"
 
@@ -54,15 +54,10 @@ void AppendToFile(const std::string& path, BytesView bytes) {
 
 void CreateDirectories(const std::string& directory) {
     if (directory.find('\0') != std::string::npos) Raise(kBadFileName);
-    for (std::size_t end = 0; end != std::string::npos;) {
-        end = directory.find('/', end + 1);
-        const std::string prefix = directory.substr(0, end);
-        if (prefix.empty() || ::mkdir(prefix.c_str(), 0755) == 0) continue;
-        const int err = errno;
-        struct stat st {};
-        if (err == EEXIST && ::stat(prefix.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) continue;
-        Raise(FileErrorNumber(err == EEXIST ? ENOTDIR : err));
-    }
+    std::error_code error;
+    std::filesystem::create_directories(directory, error);
+    // A part of the path that exists but is no directory is reported as "file exists".
+    if (error) Raise(FileErrorNumber(error.value() == EEXIST ? ENOTDIR : error.value()));
 }
 
 void AppendToFileCreatingDirectories(const std::string& path, BytesView bytes) {

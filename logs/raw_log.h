@@ -17,7 +17,8 @@ using FileAppender = std::function<void(const std::string& path, BytesView bytes
 // PfadWX + "WX" + "yyyy.mm.dd hh" + ".LOG"; PfadWX as stored, so it ends with the separator.
 std::string RawLogFileName(BytesView pfadWX, const LocalTime& now);
 
-// "yyyy.mm.dd hh:mm:ss " (20 characters).
+// "yyyy.mm.dd hh:mm:ss ": the time stamp at the start of every line.
+constexpr std::size_t kRawLogStampLength = 20;
 Bytes RawLogStamp(const LocalTime& now);
 
 // What the decoder hands over: the nibble string, " r=" rain of the last hour, " p=" rain of the

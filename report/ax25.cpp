@@ -1,6 +1,9 @@
 #include "report/ax25.h"
 
+#include <cmath>
+
 #include "station/errors.h"
+#include "station/numeric_value.h"
 
 namespace ombrix {
 
@@ -18,31 +21,12 @@ char Chr(long code) {
     return static_cast<char>(code);
 }
 
-// The SSID after the "-", read as a number from the start of the text the way the runtime's Val
-// does (leading blanks, a sign, digits, one decimal point; no number gives 0).
+// The SSID after the "-", read as the runtime's Val reads a number; only a whole 0 to 15 fits the
+// four bits of the SSID subfield.
 long ParseSsid(BytesView text) {
-    std::size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\n')) ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    long value = 0;
-    bool fraction = false;
-    for (; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c >= '0' && c <= '9') {
-            if (fraction) {
-                if (c != '0') Raise(kInvalidProcedureCall);  // 1.5 is no SSID
-            } else if ((value = value * 10 + (c - '0')) > 15) {
-                Raise(kInvalidProcedureCall);
-            }
-        } else if (c == '.' && !fraction) {
-            fraction = true;
-        } else {
-            break;
-        }
-    }
-    if (negative && value != 0) Raise(kInvalidProcedureCall);
-    return value;
+    const double value = NumericValue(text);
+    if (!(value >= 0 && value <= 15) || value != std::floor(value)) Raise(kInvalidProcedureCall);
+    return static_cast<long>(value);
 }
 
 struct SplitCall {

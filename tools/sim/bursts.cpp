@@ -3,6 +3,7 @@
 #include <array>
 #include <charconv>
 
+#include "logs/raw_log.h"
 #include "station/telegram_set.h"
 
 namespace ombrix::sim {
@@ -132,7 +133,6 @@ BurstPlan PlanBurst(long long number, const Bytes& set, const std::vector<Fault>
 }
 
 std::vector<Bytes> SetsFromRawLog(BytesView text, const std::string& name) {
-    constexpr std::size_t kStampLength = 20;
     std::vector<Bytes> sets;
     std::size_t lineNumber = 0;
     std::size_t start = 0;
@@ -149,13 +149,13 @@ std::vector<Bytes> SetsFromRawLog(BytesView text, const std::string& name) {
             throw RawLogError(name + ":" + std::to_string(lineNumber) + ": " + what);
         };
         if (!IsTimeStamp(line)) fail("no time stamp \"yyyy.mm.dd hh:mm:ss \" at the start");
-        if (line.size() < kStampLength + kNibbleStringLength)
+        if (line.size() < kRawLogStampLength + kNibbleStringLength)
             fail("shorter than a time stamp and 282 nibbles");
         Bytes set(kTelegramSetLength, '\0');
         for (std::size_t i = 0; i < kNibbleStringLength; ++i) {
-            const unsigned c = Code(line[kStampLength + i]);
+            const unsigned c = Code(line[kRawLogStampLength + i]);
             if (c < '0' || c > '0' + 15)
-                fail("character " + std::to_string(kStampLength + i + 1) +
+                fail("character " + std::to_string(kRawLogStampLength + i + 1) +
                      " is no nibble (\"0\" to \"?\")");
             const unsigned nibble = c - '0';
             set[i / 2] = static_cast<char>(Code(set[i / 2]) | (i % 2 == 0 ? nibble : nibble << 4));

@@ -4,12 +4,12 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "station/clock.h"
 #include "tools/sim/bursts.h"
 #include "tools/sim/line.h"
 #include "tools/sim/station_values.h"
@@ -215,11 +216,9 @@ Options ParseOptions(int argc, char** argv) {
 }
 
 ConsoleTime LocalNow() {
-    const std::time_t now = std::time(nullptr);
-    std::tm tm{};
-    localtime_r(&now, &tm);
-    return ToConsoleTime({tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min,
-                          std::min(tm.tm_sec, 59)});
+    ombrix::LocalTime now = ombrix::SystemLocalTime();
+    now.Second = std::min(now.Second, 59);  // the console's clock has no leap second
+    return ToConsoleTime(now);
 }
 
 std::vector<ombrix::Bytes> LoadReplay(const std::vector<std::string>& files) {

@@ -1,6 +1,7 @@
 #include "tools/sim/weather_model.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <numbers>
 
@@ -13,20 +14,10 @@ constexpr double kDay = 86400.0;
 constexpr double kElevation = 300.0;  // metres above sea level
 constexpr double kMaxStep = 60.0;     // the console samples at least once a minute
 
-std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
-    std::int64_t q = a / b;
-    if ((a % b != 0) && ((a < 0) != (b < 0))) --q;
-    return q;
-}
-
-// Days since 1970-01-01 of a date in the proleptic Gregorian calendar.
-std::int64_t DaysFromCivil(std::int64_t y, int m, int d) {
-    y -= m <= 2 ? 1 : 0;
-    const std::int64_t era = FloorDiv(y, 400);
-    const std::int64_t yoe = y - era * 400;
-    const std::int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
+// Midnight of the console's day that t lies in.
+ConsoleTime Midnight(ConsoleTime t) {
+    using namespace std::chrono;
+    return floor<days>(sys_seconds{seconds{t}}).time_since_epoch().count() * 86400;
 }
 
 // An Ornstein-Uhlenbeck step: x relaxes towards target with time constant tau and keeps a
@@ -96,26 +87,23 @@ void KeepExtremes(V& v, const Stamp& now) {
 }  // namespace
 
 ConsoleTime ToConsoleTime(const LocalTime& t) {
-    return DaysFromCivil(t.Year, t.Month, t.Day) * 86400 + t.Hour * 3600 + t.Minute * 60 + t.Second;
+    using namespace std::chrono;
+    const sys_days day{year{t.Year} / t.Month / t.Day};
+    return day.time_since_epoch().count() * 86400 + t.Hour * 3600 + t.Minute * 60 + t.Second;
 }
 
 LocalTime ToCivil(ConsoleTime t) {
-    std::int64_t z = FloorDiv(t, 86400);
-    const std::int64_t secs = t - z * 86400;
-    z += 719468;
-    const std::int64_t era = FloorDiv(z, 146097);
-    const std::int64_t doe = z - era * 146097;
-    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const std::int64_t mp = (5 * doy + 2) / 153;
-    LocalTime c;
-    c.Day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    c.Month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    c.Year = static_cast<int>(yoe + era * 400 + (c.Month <= 2 ? 1 : 0));
-    c.Hour = static_cast<int>(secs / 3600);
-    c.Minute = static_cast<int>(secs / 60 % 60);
-    c.Second = static_cast<int>(secs % 60);
-    return c;
+    using namespace std::chrono;
+    const sys_seconds at{seconds{t}};
+    const sys_days day = floor<days>(at);
+    const year_month_day date{day};
+    const hh_mm_ss time{at - day};
+    return {static_cast<int>(date.year()),
+            static_cast<int>(unsigned{date.month()}),
+            static_cast<int>(unsigned{date.day()}),
+            static_cast<int>(time.hours().count()),
+            static_cast<int>(time.minutes().count()),
+            static_cast<int>(time.seconds().count())};
 }
 
 double Random::Uniform() {
@@ -195,7 +183,7 @@ WeatherModel::WeatherModel(std::uint64_t seed, ConsoleTime start)
     const double earlier = r.Uniform() < 0.3 ? 2.0 * std::exp(r.Normal()) : 0.0;
 
     const ConsoleTime now = static_cast<ConsoleTime>(std::floor(time_));
-    day_ = FloorDiv(now, 86400) * 86400;
+    day_ = Midnight(now);
     const LocalTime civil = ToCivil(now);
     const ConsoleTime newYear = ToConsoleTime({civil.Year, 1, 1, 0, 0, 0});
     const double dayOfYear = static_cast<double>(now - newYear) / kDay;
@@ -274,7 +262,7 @@ void WeatherModel::Evolve(double dt) {
 
     // The gauge: the day's total starts again at the console's midnight.
     const ConsoleTime now = static_cast<ConsoleTime>(std::floor(time_));
-    const ConsoleTime today = FloorDiv(now, 86400) * 86400;
+    const ConsoleTime today = Midnight(now);
     if (today != day_) {
         day_ = today;
         weather_.RainToday = 0.0;
