@@ -240,7 +240,7 @@ void Ombrix::Form_Unload() {
 // decoder directly, so the receive buffer keeps what it has gathered and the station's next
 // burst is decoded as usual.
 void Ombrix::Command1_Click() {
-    DecodeTelegramSet(TestTelegramSet());
+    DecodeTelegramSet(TestTelegramSet(), SetSource::TestButton);
 }
 
 // "Zähler=0": the next valid set starts a new cycle and sends a report.
@@ -248,9 +248,9 @@ void Ombrix::Command2_Click() {
     if (logger_) logger_->ResetCounter();
 }
 
-void Ombrix::DecodeTelegramSet(BytesView set) {
+void Ombrix::DecodeTelegramSet(BytesView set, SetSource source) {
     if (!logger_) return;
-    logger_->DecodeTelegramSet(set);
+    logger_->DecodeTelegramSet(set, source);
     ShowTable();
     if (logger_->LastCall().StatusComposed)
         Text1->setText(QString::fromLatin1(logger_->StatusText()));

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "app/settings.h"
+#include "decode/station_reading.h"
 #include "station/bytes.h"
 
 class QLineEdit;
@@ -50,7 +51,7 @@ class Ombrix : public QWidget {
     void Form_Resize();
     void Form_Unload();
     // Every set, from the station or from "Testwerte", goes through here.
-    void DecodeTelegramSet(BytesView set);
+    void DecodeTelegramSet(BytesView set, SetSource source = SetSource::Station);
     void ShowTable();
 
     QTableWidget* ListView1;

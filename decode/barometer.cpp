@@ -50,29 +50,38 @@ const char* ForecastText(int code) {
 }
 
 // Codes outside a table leave their cell as it is.
-void CodeCell(DecodeCall& c, int subItem, const char* (*text)(int), int p) {
+void CodeCell(DecodeCall& c, Column column, const char* (*text)(int), field::Digits code) {
     c.Do([&] {
-        if (const char* t = text(c.Digits(p, 1))) c.SetCell(subItem, t);
+        if (const char* t = text(c.Read(code))) c.SetCell(column, t);
     });
 }
 
 }  // namespace
 
 void DecodeBarometer(DecodeCall& c) {
+    using enum Column;
+    StationReading& r = c.Reading;
+
     c.Row("Luftdruck");
-    c.Cell(1, [&] { return c.Value(c.Digits(141, 4), "#000", "mb"); });
-    CodeCell(c, 9, PressureUnitText, 150);
-    CodeCell(c, 10, TrendText, 152);
-    c.Cell(7, [&] { return NumberText(c.Digits(197, 1) + 1) + "mb"; });
-    c.Cell(8, [&] { return AlarmSetText(c.Flag(198, 3) == 1); });
+    c.Cell(Current,
+           [&] { return c.Value(r.Pressure.Decoded(c.Read(kLocalPressure)), "#000", "mb"); });
+    CodeCell(c, DisplayUnit, PressureUnitText, kPressureUnit);
+    CodeCell(c, Extras, TrendText, kPressureTrend);
+    c.Cell(AlarmMinimum, [&] { return NumberText(c.Read(kPressureThreshold) + 1) + "mb"; });
+    c.Cell(AlarmSet, [&] { return AlarmSetText(c.Read(kPressureAlarmOn) == 1); });
 
     c.Row("Luftdruck NN");
-    c.Do([&] { c.Slots[8].Name = "Luftdruck"; });
-    // Five nibbles can exceed the 16-bit range: the overflow is logged and the slot stays 0.
-    c.Do([&] { c.Slots[8].Value = static_cast<float>(c.Digits(145, 5) / 10.0); });
-    c.Do([&] { c.Slots[8].Unit = "mb"; });
-    c.Cell(1, [&] { return c.Value(c.Slots[8].Value, "#000.0", "mb"); });
-    CodeCell(c, 10, ForecastText, 151);
+    auto& slot = c.Slots[Slot::SeaLevelPressure];
+    c.Do([&] { slot.Name = "Luftdruck"; });
+    // Five nibbles can exceed the 16-bit range: the overflow is logged, the slot stays 0 and the
+    // reading not decoded.
+    c.Do([&] {
+        slot.Value =
+            static_cast<float>(r.SeaLevelPressure.Decoded(c.Read(kSeaLevelPressure) / 10.0));
+    });
+    c.Do([&] { slot.Unit = "mb"; });
+    c.Cell(Current, [&] { return c.Value(slot.Value, "#000.0", "mb"); });
+    CodeCell(c, Extras, ForecastText, kForecast);
 }
 
 }  // namespace ombrix

@@ -5,18 +5,21 @@
 namespace ombrix {
 
 void DecodeClock(DecodeCall& c) {
+    using enum Column;
     c.Row("Zeit");
-    c.Cell(1, [&] {
-        return TwoDigits(c.Digits(7, 2)) + ":" + TwoDigits(c.Digits(5, 2)) + ":" +
-               TwoDigits(c.Digits(3, 2));
+    c.Cell(Current, [&] {
+        return TwoDigits(c.Read(kClockHour)) + ":" + TwoDigits(c.Read(kClockMinute)) + ":" +
+               TwoDigits(c.Read(kClockSecond));
     });
-    c.Cell(9, [&] { return c.Value(12 + 12 * c.Flag(12, 0), "#0", "-Stunden"); });
-    c.Cell(6, [&] { return TimeText(c.NibbleString, 15, 13); });
-    c.Cell(8, [&] { return AlarmSetText(c.Flag(67, 3) == 1); });
+    c.Cell(DisplayUnit, [&] { return c.Value(12 + 12 * c.Read(kClock24Hours), "#0", "-Stunden"); });
+    c.Cell(AlarmMaximum,
+           [&] { return TimeText(c.NibbleString, kClockAlarmHour, kClockAlarmMinute); });
+    c.Cell(AlarmSet, [&] { return AlarmSetText(c.Read(kClockAlarmOn) == 1); });
 
     c.Row("Datum");
-    c.Cell(1, [&] { return DateText(c.NibbleString, 9, 11); });
-    c.Cell(9, [&] { return std::string(c.Flag(12, 1) == 1 ? "Monat.Tag)" : "Tag.Monat"); });
+    c.Cell(Current, [&] { return DateText(c.NibbleString, kClockDay, kClockMonth); });
+    c.Cell(DisplayUnit,
+           [&] { return std::string(c.Read(kClockMonthFirst) == 1 ? "Monat.Tag)" : "Tag.Monat"); });
 }
 
 }  // namespace ombrix

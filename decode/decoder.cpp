@@ -8,9 +8,9 @@ void DecodeCall::Row(std::string text) {
     decoder_.newItem_ = decoder_.table_.AppendRow(std::move(text));
 }
 
-void DecodeCall::SetCell(int subItem, std::string text) {
+void DecodeCall::SetCell(Column column, std::string text) {
     if (decoder_.newItem_ == 0) Raise(kSubscriptOutOfRange);
-    decoder_.table_.SetSubItem(decoder_.newItem_, subItem, std::move(text));
+    decoder_.table_.SetSubItem(decoder_.newItem_, column, std::move(text));
 }
 
 std::string DecodeCall::Value(double x, NumberPattern pattern, std::string_view unit) const {
@@ -37,7 +37,7 @@ Decoder::Decoder(std::string decimalSeparator, Clock clock, ErrorSink errorLog)
 bool Decoder::ChecksumOk(BytesView group) {
     const GroupChecksum sum = CheckGroup(group);
     const int row = table_.AppendRow(NumberText(sum.Computed));
-    table_.SetSubItem(row, 1, NumberText(sum.Received));
+    table_.SetSubItem(row, Column::Current, NumberText(sum.Received));
     return sum.Ok();
 }
 
@@ -55,8 +55,9 @@ void Decoder::Record(const RuntimeError& error, const DecodeCall& call) {
     }
 }
 
-SetOutcome Decoder::DecodeTelegramSet(BytesView set) {
+SetOutcome Decoder::DecodeTelegramSet(BytesView set, SetSource source) {
     DecodeCall call(*this);
+    call.Reading.Source = source;
     newItem_ = 0;
     table_.Clear();
     if (set.size() != kTelegramSetLength) return SetOutcome::WrongLength;

@@ -10,8 +10,10 @@
 #include <utility>
 
 #include "decode/measurement_table.h"
+#include "decode/station_reading.h"
 #include "station/bytes.h"
 #include "station/clock.h"
+#include "station/fields.h"
 #include "station/primitives.h"
 
 namespace ombrix {
@@ -23,6 +25,7 @@ class DecodeCall {
   public:
     Bytes NibbleString = "zuvor";
     Readings Slots;
+    StationReading Reading;
     Bytes AprsText;
 
     explicit DecodeCall(Decoder& decoder) : decoder_(decoder) {}
@@ -33,20 +36,21 @@ class DecodeCall {
 
     // Appends a quantity row; it becomes NewItem.
     void Row(std::string text);
-    // Sets sub-item i of NewItem to the text the function returns, as one statement.
+    // Sets a column of NewItem to the text the function returns, as one statement.
     template <class F>
-    void Cell(int subItem, F&& text) {
-        Do([&] { SetCell(subItem, text()); });
+    void Cell(Column column, F&& text) {
+        Do([&] { SetCell(column, text()); });
     }
-    void SetCell(int subItem, std::string text);
+    void SetCell(Column column, std::string text);
 
-    std::int16_t Digits(int p, int k) const { return ReadDigits(NibbleString, p, k); }
-    std::int16_t Flag(int p, int n) const { return ReadFlag(NibbleString, p, n); }
+    // A field of station/fields.h, read as ReadField reads it.
+    template <class Field>
+    auto Read(const Field& f) const {
+        return ReadField(NibbleString, f);
+    }
+    std::string Stamp(const field::Stamp& s) const { return StampText(NibbleString, s); }
     std::string Value(double x, NumberPattern pattern, std::string_view unit) const;
     std::string Format(double x, NumberPattern pattern) const;
-    std::string Stamp(int ph, int pm, int pd, int pmo) const {
-        return StampText(NibbleString, ph, pm, pd, pmo);
-    }
     MeasurementTable& Table();
     LocalTime Now() const;
 
@@ -76,7 +80,8 @@ class Decoder {
     // The stages that run after the quantity rows of a valid set, in order.
     void AddStage(Stage stage) { stages_.push_back(std::move(stage)); }
 
-    SetOutcome DecodeTelegramSet(BytesView set);
+    // The source goes into the call's reading; the decoder cannot tell one set from another.
+    SetOutcome DecodeTelegramSet(BytesView set, SetSource source = SetSource::Station);
 
     const MeasurementTable& Table() const { return table_; }
     const std::string& DecimalSeparator() const { return separator_; }

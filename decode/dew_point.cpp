@@ -3,36 +3,54 @@
 
 namespace ombrix {
 
-void DecodeDewPoint(DecodeCall& c) {
+namespace {
+
+// The cells after the current value that both rows share, up to the alarm threshold.
+void Extremes(DecodeCall& c, const field::DewPointBlock& b, field::Digits threshold) {
+    using enum Column;
     auto celsius = [&](double x) { return c.Value(x, "#0", "°C"); };
-    auto alarmSet = [&] { return AlarmSetText(c.Flag(198, 1) + c.Flag(198, 2) == 2); };
+    c.Cell(Maximum, [&] { return celsius(c.Read(b.Max)); });
+    c.Cell(MaximumAt, [&] { return c.Stamp(b.MaxAt); });
+    c.Cell(Minimum, [&] { return celsius(c.Read(b.Min)); });
+    c.Cell(MinimumAt, [&] { return c.Stamp(b.MinAt); });
+    c.Cell(AlarmMinimum, [&] { return c.Value(c.Read(threshold) + 1, "#0", "°C:"); });
+}
+
+}  // namespace
+
+void DecodeDewPoint(DecodeCall& c) {
+    using enum Column;
+    auto celsius = [&](double x) { return c.Value(x, "#0", "°C"); };
+    auto alarmSet = [&] { return AlarmSetText(c.Read(kDewPointAlarm) == 3); };
+    StationReading& r = c.Reading;
 
     c.Row("Taupunkt innen");
-    c.Cell(1, [&] { return celsius(c.Digits(153, 2)); });
-    c.Cell(2, [&] { return celsius(c.Digits(155, 2)); });
-    c.Cell(3, [&] { return c.Stamp(159, 157, 161, 163); });
-    c.Cell(4, [&] { return celsius(c.Digits(164, 2)); });
-    c.Cell(5, [&] { return c.Stamp(168, 166, 170, 172); });
-    c.Cell(7, [&] { return c.Value(c.Digits(173, 1) + 1, "#0", "°C:"); });
-    c.Cell(10, [&] {
-        return RangeFlagsText("Min Out Of Range:", c.Flag(195, 3), "Out Of Range:", c.Flag(195, 1));
+    c.Cell(Current,
+           [&] { return celsius(r.IndoorDewPoint.Decoded(c.Read(kIndoorDewPoint.Current))); });
+    Extremes(c, kIndoorDewPoint, kIndoorDewPointThreshold);
+    c.Cell(Extras, [&] {
+        return RangeFlagsText(
+            "Min Out Of Range:", c.Read(kIndoorDewPointMinOutOfRange),
+            "Out Of Range:", r.IndoorDewPoint.RangeFlag(c.Read(kIndoorDewPointOutOfRange)));
     });
-    c.Cell(8, alarmSet);
+    c.Cell(AlarmSet, alarmSet);
 
     c.Row("Taupunkt außen");
-    c.Do([&] { c.Slots[10].Name = "Taupunkt"; });
-    c.Do([&] { c.Slots[10].Value = c.Digits(175, 2); });
-    c.Do([&] { c.Slots[10].Unit = "°C"; });
-    c.Cell(1, [&] { return celsius(c.Slots[10].Value); });
-    c.Cell(2, [&] { return celsius(c.Digits(177, 2)); });
-    c.Cell(3, [&] { return c.Stamp(181, 179, 183, 185); });
-    c.Cell(4, [&] { return celsius(c.Digits(186, 2)); });
-    c.Cell(5, [&] { return c.Stamp(190, 188, 192, 194); });
-    c.Cell(7, [&] { return c.Value(c.Digits(174, 1) + 1, "#0", "°C:"); });
-    c.Cell(10, [&] {
-        return RangeFlagsText("Min Out Of Range:", c.Flag(195, 0), "Out Of Range:", c.Flag(195, 2));
+    auto& slot = c.Slots[Slot::OutdoorDewPoint];
+    c.Do([&] { slot.Name = "Taupunkt"; });
+    c.Do([&] {
+        slot.Value =
+            static_cast<float>(r.OutdoorDewPoint.Decoded(c.Read(kOutdoorDewPoint.Current)));
     });
-    c.Cell(8, alarmSet);
+    c.Do([&] { slot.Unit = "°C"; });
+    c.Cell(Current, [&] { return celsius(slot.Value); });
+    Extremes(c, kOutdoorDewPoint, kOutdoorDewPointThreshold);
+    c.Cell(Extras, [&] {
+        return RangeFlagsText(
+            "Min Out Of Range:", c.Read(kOutdoorDewPointMinOutOfRange),
+            "Out Of Range:", r.OutdoorDewPoint.RangeFlag(c.Read(kOutdoorDewPointOutOfRange)));
+    });
+    c.Cell(AlarmSet, alarmSet);
 }
 
 }  // namespace ombrix

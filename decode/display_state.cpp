@@ -4,21 +4,28 @@
 namespace ombrix {
 
 void DecodeDisplayState(DecodeCall& c) {
-    static const char* const kDisplay[] = {"Zeit",      "Temp.", "Luftfeuchte",    "Taupunkt",
-                                           "Luftdruck", "Wind",  "gefühlte Temp.", "Regen"};
-    static const char* const kDisplayValue[] = {"Hauptwert", "Speicherwert", "Alarmwert innen",
-                                                "Alarmwert außen"};
+    static const char* const kDisplayTexts[] = {"Zeit",      "Temp.", "Luftfeuchte",    "Taupunkt",
+                                                "Luftdruck", "Wind",  "gefühlte Temp.", "Regen"};
+    static const char* const kDisplayValueTexts[] = {"Hauptwert", "Speicherwert", "Alarmwert innen",
+                                                     "Alarmwert außen"};
+    using enum Column;
+    StationReading& r = c.Reading;
 
     c.Row("Stromversorgung");
-    c.Cell(1, [&] { return std::string(c.Flag(276, 2) == 1 ? "Batt.(DC)" : "Netz (AC)"); });
+    c.Cell(Current, [&] {
+        return std::string(r.OnBattery.Decoded(c.Read(kOnBattery) == 1) ? "Batt.(DC)"
+                                                                        : "Netz (AC)");
+    });
     c.Row("Batterie");
-    c.Cell(1, [&] { return std::string(c.Flag(276, 3) == 1 ? "leer" : "voll"); });
+    c.Cell(Current, [&] {
+        return std::string(r.BatteryLow.Decoded(c.Read(kBatteryLow) == 1) ? "leer" : "voll");
+    });
     c.Row("Anzeige");
-    c.Cell(1, [&] { return std::string(kDisplay[c.Digits(278, 1) & 7]); });
+    c.Cell(Current, [&] { return std::string(kDisplayTexts[c.Read(kDisplay) & 7]); });
     c.Row("Unteranzeige");
-    c.Cell(1, [&] { return std::to_string(c.Flag(277, 0) + 2 * c.Flag(277, 1)); });
+    c.Cell(Current, [&] { return std::to_string(c.Read(kSubDisplay)); });
     c.Row("Anzeigewert");
-    c.Cell(1, [&] { return std::string(kDisplayValue[c.Flag(277, 2) + 2 * c.Flag(277, 3)]); });
+    c.Cell(Current, [&] { return std::string(kDisplayValueTexts[c.Read(kDisplayValue)]); });
 }
 
 }  // namespace ombrix

@@ -9,37 +9,50 @@ std::string Percent(DecodeCall& c, double x) {
     return c.Value(x, "#0", "%");
 }
 
+// The cells both rows share; the current value and the range flags are the caller's.
+void Extremes(DecodeCall& c, const field::HumidityBlock& b) {
+    using enum Column;
+    c.Cell(Maximum, [&] { return Percent(c, c.Read(b.Max)); });
+    c.Cell(MaximumAt, [&] { return c.Stamp(b.MaxAt); });
+    c.Cell(Minimum, [&] { return Percent(c, c.Read(b.Min)); });
+    c.Cell(MinimumAt, [&] { return c.Stamp(b.MinAt); });
+    c.Cell(AlarmMaximum, [&] { return Percent(c, c.Read(b.AlarmHigh)); });
+    c.Cell(AlarmMinimum, [&] { return Percent(c, c.Read(b.AlarmLow)); });
+}
+
 }  // namespace
 
 void DecodeHumidity(DecodeCall& c) {
+    using enum Column;
+    StationReading& r = c.Reading;
+
     c.Row("Luftfeuchte innen");
-    c.Cell(1, [&] { return Percent(c, c.Digits(17, 2)); });
-    c.Cell(2, [&] { return Percent(c, c.Digits(19, 2)); });
-    c.Cell(3, [&] { return c.Stamp(23, 21, 25, 27); });
-    c.Cell(4, [&] { return Percent(c, c.Digits(28, 2)); });
-    c.Cell(5, [&] { return c.Stamp(32, 30, 34, 36); });
-    c.Cell(6, [&] { return Percent(c, c.Digits(37, 2)); });
-    c.Cell(7, [&] { return Percent(c, c.Digits(39, 2)); });
-    c.Cell(8, [&] { return AlarmSetText(c.Flag(68, 2) + c.Flag(68, 3) == 2); });
-    c.Cell(10, [&] {
-        return RangeFlagsText("Max Out Of Range:", c.Flag(66, 2), "Out Of Range:", c.Flag(66, 3));
+    c.Cell(Current,
+           [&] { return Percent(c, r.IndoorHumidity.Decoded(c.Read(kIndoorHumidity.Current))); });
+    Extremes(c, kIndoorHumidity);
+    c.Cell(AlarmSet, [&] { return AlarmSetText(c.Read(kIndoorHumidityAlarm) == 3); });
+    c.Cell(Extras, [&] {
+        return RangeFlagsText(
+            "Max Out Of Range:", c.Read(kIndoorHumidityMaxOutOfRange),
+            "Out Of Range:", r.IndoorHumidity.RangeFlag(c.Read(kIndoorHumidityOutOfRange)));
     });
 
     c.Row("Luftfeuchte außen");
-    c.Do([&] { c.Slots[4].Name = "Luftfeuchte"; });
-    c.Do([&] { c.Slots[4].Value = c.Digits(41, 2); });
-    c.Do([&] { c.Slots[4].Unit = "%"; });
-    c.Cell(1, [&] { return Percent(c, c.Slots[4].Value); });
-    c.Cell(2, [&] { return Percent(c, c.Digits(43, 2)); });
-    c.Cell(3, [&] { return c.Stamp(47, 45, 49, 51); });
-    c.Cell(4, [&] { return Percent(c, c.Digits(52, 2)); });
-    c.Cell(5, [&] { return c.Stamp(56, 54, 58, 60); });
-    c.Cell(6, [&] { return Percent(c, c.Digits(61, 2)); });
-    c.Cell(7, [&] { return Percent(c, c.Digits(63, 2)); });
-    c.Cell(10, [&] {
-        return RangeFlagsText("Max Out Of Range:", c.Flag(65, 3), "Out Of Range:", c.Flag(66, 0));
+    auto& slot = c.Slots[Slot::OutdoorHumidity];
+    c.Do([&] { slot.Name = "Luftfeuchte"; });
+    c.Do([&] {
+        slot.Value =
+            static_cast<float>(r.OutdoorHumidity.Decoded(c.Read(kOutdoorHumidity.Current)));
     });
-    c.Cell(8, [&] { return AlarmSetText(c.Flag(68, 0) + c.Flag(68, 1) == 2); });
+    c.Do([&] { slot.Unit = "%"; });
+    c.Cell(Current, [&] { return Percent(c, slot.Value); });
+    Extremes(c, kOutdoorHumidity);
+    c.Cell(Extras, [&] {
+        return RangeFlagsText(
+            "Max Out Of Range:", c.Read(kOutdoorHumidityMaxOutOfRange),
+            "Out Of Range:", r.OutdoorHumidity.RangeFlag(c.Read(kOutdoorHumidityOutOfRange)));
+    });
+    c.Cell(AlarmSet, [&] { return AlarmSetText(c.Read(kOutdoorHumidityAlarm) == 3); });
 }
 
 }  // namespace ombrix

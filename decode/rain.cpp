@@ -4,25 +4,33 @@
 namespace ombrix {
 
 void DecodeRain(DecodeCall& c) {
+    using enum Column;
+    StationReading& r = c.Reading;
+
     c.Row("Regenmenge/Std.");
-    c.Do([&] { c.Slots[11].Name = "Niederschlag in der letzten Stunde"; });
-    c.Do([&] { c.Slots[11].Value = c.Digits(203, 3); });
-    c.Do([&] { c.Slots[11].Unit = "mm"; });
-    c.Cell(1, [&] { return c.Value(c.Slots[11].Value, "##0", "mm"); });
-    c.Cell(9, [&] { return std::string(c.Flag(222, 1) == 1 ? "inches" : "mm"); });
-    c.Cell(6, [&] { return c.Value(c.Digits(223, 3), "##0", "in"); });
-    c.Cell(8, [&] { return AlarmSetText(c.Flag(226, 0) == 1); });
-    c.Cell(10, [&] { return "Out Of Range:" + NumberText(c.Flag(226, 3)); });
+    auto& hour = c.Slots[Slot::RainHour];
+    c.Do([&] { hour.Name = "Niederschlag in der letzten Stunde"; });
+    c.Do([&] { hour.Value = static_cast<float>(r.RainHour.Decoded(c.Read(kRainHour))); });
+    c.Do([&] { hour.Unit = "mm"; });
+    c.Cell(Current, [&] { return c.Value(hour.Value, "##0", "mm"); });
+    c.Cell(DisplayUnit, [&] { return std::string(c.Read(kRainInches) == 1 ? "inches" : "mm"); });
+    c.Cell(AlarmMaximum, [&] { return c.Value(c.Read(kRainAlarmLimit), "##0", "in"); });
+    c.Cell(AlarmSet, [&] { return AlarmSetText(c.Read(kRainAlarmOn) == 1); });
+    c.Cell(Extras, [&] {
+        return "Out Of Range:" + NumberText(r.RainHour.RangeFlag(c.Read(kRainHourOutOfRange)));
+    });
 
     c.Row("Regen heute");
-    c.Do([&] { c.Slots[12].Name = "Niederschlag heute (seit 00:00 Uhr)"; });
-    c.Do([&] { c.Slots[12].Value = c.Digits(207, 4); });
-    c.Do([&] { c.Slots[12].Unit = "mm"; });
-    c.Cell(1, [&] { return c.Value(c.Slots[12].Value, "###0", "mm"); });
+    auto& today = c.Slots[Slot::RainToday];
+    c.Do([&] { today.Name = "Niederschlag heute (seit 00:00 Uhr)"; });
+    c.Do([&] { today.Value = static_cast<float>(r.RainToday.Decoded(c.Read(kRainToday))); });
+    c.Do([&] { today.Unit = "mm"; });
+    c.Cell(Current, [&] { return c.Value(today.Value, "###0", "mm"); });
 
     c.Row("Regen seit Reset");
-    c.Cell(1, [&] { return c.Value(c.Digits(211, 4), "##0", "mm"); });
-    c.Cell(10, [&] { return "Reset: " + c.Stamp(217, 215, 219, 221); });
+    c.Cell(Current,
+           [&] { return c.Value(r.RainSinceReset.Decoded(c.Read(kRainSinceReset)), "##0", "mm"); });
+    c.Cell(Extras, [&] { return "Reset: " + c.Stamp(kRainResetAt); });
 }
 
 }  // namespace ombrix

@@ -1,5 +1,5 @@
 // Rows "Wind Spitzen", "Wind Mittel" and "gefühlte Temp.". The station sends speeds in tenths of
-// m/s; they are shown and reported in km/h.
+// m/s; the table, the status line and the report show them in km/h, the reading keeps m/s.
 #include "decode/decoder.h"
 
 namespace ombrix {
@@ -26,52 +26,76 @@ std::string SpeedAndDirection(const DecodeCall& c, double kmh, double degrees,
     return text;
 }
 
-void SpeedSlots(DecodeCall& c, int slot, const char* speedName, const char* directionName,
-                int speedAt, int directionAt) {
-    c.Do([&] { c.Slots[slot].Name = speedName; });
-    c.Do([&] { c.Slots[slot].Value = static_cast<float>(Kmh(c.Digits(speedAt, 3))); });
-    c.Do([&] { c.Slots[slot].Unit = "km/h "; });
-    c.Do([&] { c.Slots[slot + 1].Name = directionName; });
-    c.Do([&] { c.Slots[slot + 1].Value = c.Digits(directionAt, 3); });
-    c.Do([&] { c.Slots[slot + 1].Unit = "°"; });
-    c.Cell(1,
-           [&] { return SpeedAndDirection(c, c.Slots[slot].Value, c.Slots[slot + 1].Value, " "); });
-}
+// One of the two wind rows: its slots with their names, its fields and its quantities.
+struct Wind {
+    Slot SpeedSlot, DirectionSlot;
+    const char* SpeedName;
+    const char* DirectionName;
+    field::Digits SpeedField, DirectionField;
+    Quantity StationReading::*Speed;
+    Quantity StationReading::*Direction;
+};
 
-int Sign(const DecodeCall& c, int p, int bit) {
-    return 1 - 2 * c.Flag(p, bit);
+void SpeedSlots(DecodeCall& c, const Wind& w) {
+    auto& speed = c.Slots[w.SpeedSlot];
+    auto& direction = c.Slots[w.DirectionSlot];
+    c.Do([&] { speed.Name = w.SpeedName; });
+    c.Do([&] {
+        const int tenths = c.Read(w.SpeedField);
+        (c.Reading.*w.Speed).Decoded(tenths / 10.0);
+        speed.Value = static_cast<float>(Kmh(tenths));
+    });
+    c.Do([&] { speed.Unit = "km/h "; });
+    c.Do([&] { direction.Name = w.DirectionName; });
+    c.Do([&] {
+        direction.Value =
+            static_cast<float>((c.Reading.*w.Direction).Decoded(c.Read(w.DirectionField)));
+    });
+    c.Do([&] { direction.Unit = "°"; });
+    c.Cell(Column::Current,
+           [&] { return SpeedAndDirection(c, speed.Value, direction.Value, " "); });
 }
 
 }  // namespace
 
 void DecodeWind(DecodeCall& c) {
+    using enum Column;
+    StationReading& r = c.Reading;
+
     c.Row("Wind Spitzen");
-    SpeedSlots(c, 14, "Windgeschwindigkeit Spitzenwert", "Windrichtung des Spitzenwertes", 231,
-               234);
-    c.Cell(2, [&] { return SpeedAndDirection(c, Kmh(c.Digits(243, 3)), c.Digits(246, 3), ""); });
-    c.Cell(3, [&] { return c.Stamp(251, 249, 253, 255); });
-    c.Cell(6, [&] { return c.Value(c.Digits(256, 2) + 100 * c.Flag(258, 0), "###0", "mph"); });
-    c.Cell(9, [&] { return std::string(SpeedUnitText(c.Flag(260, 2) + 2 * c.Flag(260, 3))); });
-    c.Cell(8, [&] { return AlarmSetText(c.Flag(279, 2) == 1); });
-    c.Cell(10, [&] {
-        return RangeFlagsText("Max Out Of Range:", c.Flag(280, 1), "Out Of Range:", c.Flag(280, 3));
+    SpeedSlots(c, {Slot::GustSpeed, Slot::GustDirection, "Windgeschwindigkeit Spitzenwert",
+                   "Windrichtung des Spitzenwertes", kGustSpeed, kGustDirection,
+                   &StationReading::GustSpeed, &StationReading::GustDirection});
+    c.Cell(Maximum, [&] {
+        return SpeedAndDirection(c, Kmh(c.Read(kMaxSpeed)), c.Read(kMaxSpeedDirection), "");
+    });
+    c.Cell(MaximumAt, [&] { return c.Stamp(kMaxSpeedAt); });
+    c.Cell(AlarmMaximum, [&] { return c.Value(c.Read(kWindAlarm), "###0", "mph"); });
+    c.Cell(DisplayUnit, [&] { return std::string(SpeedUnitText(c.Read(kSpeedUnit))); });
+    c.Cell(AlarmSet, [&] { return AlarmSetText(c.Read(kWindAlarmOn) == 1); });
+    c.Cell(Extras, [&] {
+        return RangeFlagsText("Max Out Of Range:", c.Read(kMaxSpeedOutOfRange),
+                              "Out Of Range:", r.GustSpeed.RangeFlag(c.Read(kGustSpeedOutOfRange)));
     });
 
     c.Row("Wind Mittel");
-    SpeedSlots(c, 16, "Windgeschwindigkeit Mittelwert", "Windrichtung des Mittelwertes", 237, 240);
-    c.Cell(10, [&] { return "Out Of Range:" + NumberText(c.Flag(280, 2)); });
+    SpeedSlots(c, {Slot::MeanSpeed, Slot::MeanDirection, "Windgeschwindigkeit Mittelwert",
+                   "Windrichtung des Mittelwertes", kMeanSpeed, kMeanDirection,
+                   &StationReading::MeanSpeed, &StationReading::MeanDirection});
+    c.Cell(Extras, [&] {
+        return "Out Of Range:" + NumberText(r.MeanSpeed.RangeFlag(c.Read(kMeanSpeedOutOfRange)));
+    });
 
     c.Row("gefühlte Temp.");
-    c.Do([&] { c.Slots[18].Name = "gefühlte Temperatur"; });
-    c.Do([&] { c.Slots[18].Value = static_cast<float>(c.Digits(261, 2) * Sign(c, 272, 1)); });
-    c.Do([&] { c.Slots[18].Unit = "°C"; });
-    c.Cell(1, [&] { return c.Value(c.Slots[18].Value, "###0", "°C"); });
-    c.Cell(4, [&] { return c.Value(c.Digits(263, 2) * Sign(c, 272, 0), "###0", "°C"); });
-    c.Cell(5, [&] { return c.Stamp(267, 265, 269, 271); });
-    c.Cell(7, [&] {
-        return c.Value((c.Digits(273, 2) + 100 * c.Flag(276, 0)) * Sign(c, 275, 3), "##0", "°F");
-    });
-    c.Cell(8, [&] { return AlarmSetText(c.Flag(279, 1) == 1); });
+    auto& chill = c.Slots[Slot::WindChill];
+    c.Do([&] { chill.Name = "gefühlte Temperatur"; });
+    c.Do([&] { chill.Value = static_cast<float>(r.WindChill.Decoded(c.Read(kWindChill))); });
+    c.Do([&] { chill.Unit = "°C"; });
+    c.Cell(Current, [&] { return c.Value(chill.Value, "###0", "°C"); });
+    c.Cell(Minimum, [&] { return c.Value(c.Read(kWindChillMin), "###0", "°C"); });
+    c.Cell(MinimumAt, [&] { return c.Stamp(kWindChillMinAt); });
+    c.Cell(AlarmMinimum, [&] { return c.Value(c.Read(kWindChillAlarm), "##0", "°F"); });
+    c.Cell(AlarmSet, [&] { return AlarmSetText(c.Read(kWindChillAlarmOn) == 1); });
 }
 
 }  // namespace ombrix

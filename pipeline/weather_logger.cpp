@@ -29,6 +29,7 @@ WeatherLogger::WeatherLogger(LoggerSettings settings, Clock clock, FrameSink* fr
       frames_(frames, &last_.Frame),
       report_(ReportSettingsOf(settings_), &frames_, std::move(warn)),
       decoder_(settings_.DecimalSeparator, clock_, std::move(errorLog)) {
+    decoder_.AddStage([this](DecodeCall& call) { last_.Reading = call.Reading; });
     decoder_.AddStage([this](DecodeCall& call) {
         const ReportStage::Outcome outcome = report_.Run(call);
         last_.StatusComposed = outcome.StatusComposed;
@@ -40,17 +41,17 @@ WeatherLogger::WeatherLogger(LoggerSettings settings, Clock clock, FrameSink* fr
 void WeatherLogger::RawLogStep(DecodeCall& c) {
     // Only while it rains: rain of the last hour plus rain of the day above 0.
     c.Do([&] {
-        const float rainHour = c.Slots[11].Value;
-        const float rainToday = c.Slots[12].Value;
+        const float rainHour = c.Slots[Slot::RainHour].Value;
+        const float rainToday = c.Slots[Slot::RainToday].Value;
         if (!(rainHour + rainToday > 0.0F)) return;
         AppendRawLog(RawLogText(c.NibbleString, rainHour, rainToday, c.AprsText), settings_.PfadWX,
                      clock_, rawLog_, &last_.RawLog);
     });
 }
 
-SetOutcome WeatherLogger::DecodeTelegramSet(BytesView set) {
+SetOutcome WeatherLogger::DecodeTelegramSet(BytesView set, SetSource source) {
     last_ = CallOutputs{};
-    return decoder_.DecodeTelegramSet(set);
+    return decoder_.DecodeTelegramSet(set, source);
 }
 
 }  // namespace ombrix

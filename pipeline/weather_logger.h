@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "decode/decoder.h"
@@ -32,6 +33,7 @@ struct CallOutputs {
     Bytes AprsText;      // the report, when this set was a report set
     Bytes Frame;         // 36-byte AGWPE header and AX.25 frame, when one was sent
     RawLogEntry RawLog;  // file and full line (stamp, body, CR LF), when a line was due
+    std::optional<StationReading> Reading;  // the set's readings, when the set was valid
 };
 
 class WeatherLogger {
@@ -44,7 +46,7 @@ class WeatherLogger {
     WeatherLogger(const WeatherLogger&) = delete;
     WeatherLogger& operator=(const WeatherLogger&) = delete;
 
-    SetOutcome DecodeTelegramSet(BytesView set);
+    SetOutcome DecodeTelegramSet(BytesView set, SetSource source = SetSource::Station);
 
     const MeasurementTable& Table() const { return decoder_.Table(); }
     // The last status line; empty until the first one is composed.

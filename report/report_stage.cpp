@@ -46,7 +46,7 @@ Bytes Field3(double x) {
     return ZeroFilled(Clamped(x, 0, 999), 3);
 }
 
-double Slot(const Readings& slots, int slot) {
+double Value(const Readings& slots, Slot slot) {
     return static_cast<double>(slots[slot].Value);
 }
 
@@ -95,18 +95,18 @@ ReportStage::ReportStage(ReportSettings settings, FrameSink* frames, WarningSink
 
 void ReportStage::UpdateGust(const Readings& slots) {
     // Both comparisons use <=, so on equal speeds the peak supplies the direction.
-    if (gustMax_ <= Slot(slots, 16)) {
-        gustMax_ = Slot(slots, 16);
-        gustDirection_ = Slot(slots, 17);
+    if (gustMax_ <= Value(slots, Slot::MeanSpeed)) {
+        gustMax_ = Value(slots, Slot::MeanSpeed);
+        gustDirection_ = Value(slots, Slot::MeanDirection);
     }
-    if (gustMax_ <= Slot(slots, 14)) {
-        gustMax_ = Slot(slots, 14);
-        gustDirection_ = Slot(slots, 15);
+    if (gustMax_ <= Value(slots, Slot::GustSpeed)) {
+        gustMax_ = Value(slots, Slot::GustSpeed);
+        gustDirection_ = Value(slots, Slot::GustDirection);
     }
 }
 
 void ReportStage::UpdateAverage(const Readings& slots) {
-    const double direction = Slot(slots, 17);
+    const double direction = Value(slots, Slot::MeanDirection);
     if (counter_ == 0) {
         avgDirection_ = direction;  // a new cycle starts with the current mean direction
         return;
@@ -129,17 +129,17 @@ Bytes ReportStage::StatusLine(const LocalTime& now, const DecodeCall& c) const {
     const auto f = [&](double x, NumberPattern pattern) { return c.Format(x, pattern); };
     Bytes line = f(now.Hour, "00");
     line += " " + f(now.Minute, "00");
-    line += " " + f(Slot(slots, 6), "##0");
-    line += " " + f(Slot(slots, 18), "##0");
-    line += " " + f(Slot(slots, 10), "#0");
-    line += " " + f(Slot(slots, 11), "##0");
-    line += " " + f(Slot(slots, 12), "###0");
-    line += " " + f(Slot(slots, 16), "##0");
+    line += " " + f(Value(slots, Slot::OutdoorTemperature), "##0");
+    line += " " + f(Value(slots, Slot::WindChill), "##0");
+    line += " " + f(Value(slots, Slot::OutdoorDewPoint), "#0");
+    line += " " + f(Value(slots, Slot::RainHour), "##0");
+    line += " " + f(Value(slots, Slot::RainToday), "###0");
+    line += " " + f(Value(slots, Slot::MeanSpeed), "##0");
     line += " " + f(avgDirection_, "##0");
     line += " " + f(gustMax_, "##0");
     line += " " + f(gustDirection_, "##0");
-    line += " " + f(Slot(slots, 8), "###0");
-    line += " " + f(Slot(slots, 4), "##0");
+    line += " " + f(Value(slots, Slot::SeaLevelPressure), "###0");
+    line += " " + f(Value(slots, Slot::OutdoorHumidity), "##0");
     return line;
 }
 
@@ -168,13 +168,13 @@ ReportStage::Outcome ReportStage::Run(DecodeCall& c) {
     });
 
     c.Row("Zähler");
-    c.Cell(1, [&] { return NumberText(counter_); });
-    c.Cell(5, [&] { return NumberText(RoundHalfAway(avgDirection_)); });
+    c.Cell(Column::Current, [&] { return NumberText(counter_); });
+    c.Cell(Column::MinimumAt, [&] { return NumberText(RoundHalfAway(avgDirection_)); });
 
     if (counter_ % kStatusEvery == 1) {
         const LocalTime now = c.Now();
-        c.Cell(2, [&] { return NumberText(now.Hour); });
-        c.Cell(3, [&] { return NumberText(now.Minute); });
+        c.Cell(Column::Maximum, [&] { return NumberText(now.Hour); });
+        c.Cell(Column::MaximumAt, [&] { return NumberText(now.Minute); });
         c.Do([&] {
             statusText_ = StatusLine(now, c);
             outcome.StatusComposed = true;
@@ -185,13 +185,13 @@ ReportStage::Outcome ReportStage::Run(DecodeCall& c) {
         c.Do([&] {
             ReportValues v;
             v.Direction = avgDirection_;
-            v.MeanSpeed = Slot(slots, 16);
+            v.MeanSpeed = Value(slots, Slot::MeanSpeed);
             v.Gust = gustMax_;
-            v.Temperature = DecimalValue(slots[6].Value);
-            v.RainHour = Slot(slots, 11);
-            v.RainToday = Slot(slots, 12);
-            v.Humidity = Slot(slots, 4);
-            v.Pressure = DecimalValue(slots[8].Value);
+            v.Temperature = DecimalValue(slots[Slot::OutdoorTemperature].Value);
+            v.RainHour = Value(slots, Slot::RainHour);
+            v.RainToday = Value(slots, Slot::RainToday);
+            v.Humidity = Value(slots, Slot::OutdoorHumidity);
+            v.Pressure = DecimalValue(slots[Slot::SeaLevelPressure].Value);
             c.AprsText = AprsText(settings_.Lage, v);
             outcome.ReportComposed = true;
         });

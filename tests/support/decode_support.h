@@ -15,6 +15,7 @@
 #include "logs/error_log.h"
 #include "logs/raw_log.h"
 #include "pipeline/weather_logger.h"
+#include "station/fields.h"
 #include "station/telegram_set.h"
 
 namespace ombrix::test {
@@ -41,7 +42,8 @@ struct DecodeHarness {
     explicit DecodeHarness(std::string separator = ".")
         : decoder(std::move(separator), FixedTime,
                   [this](const DecodeError& e) { records.push_back(ErrorLogRecord(e)); }) {
-        decoder.AddStage([this](DecodeCall& call) { readings = call.Slots; });
+        decoder.AddStage(
+            [this](DecodeCall& call) { readings = call.Slots, reading = call.Reading; });
     }
     DecodeHarness(const DecodeHarness&) = delete;
     SetOutcome Decode(BytesView set) { return decoder.DecodeTelegramSet(set); }
@@ -53,6 +55,7 @@ struct DecodeHarness {
     Decoder decoder;
     std::vector<Bytes> records;
     Readings readings;
+    StationReading reading;
 };
 
 // What a fresh decoder makes of one set.
@@ -76,19 +79,13 @@ inline Decoded Decode(BytesView set) {
     return {outcome, h.Table(), h.readings, h.records};
 }
 
-inline bool AllGroupsPass(BytesView set) {
-    return set.size() == kTelegramSetLength &&
-           std::all_of(kGroups.begin(), kGroups.end(), [&](const GroupBounds& g) {
-               return CheckGroup(Mid(set, g.First, g.Length)).Ok();
-           });
-}
-
-// Sets nibble `position` (1-based, the low nibble of each byte first) to `value`.
-inline void SetNibble(Bytes& set, int position, int value) {
+// Sets the bits `mask` of nibble `position` (1-based, the low nibble of each byte first) to those
+// of `value`.
+inline void SetNibble(Bytes& set, int position, int value, unsigned mask = 15u) {
     char& byte = set.at(static_cast<std::size_t>((position - 1) / 2));
     const unsigned shift = position % 2 == 1 ? 0 : 4;
-    const unsigned bits = (static_cast<unsigned>(value) & 15u) << shift;
-    byte = static_cast<char>((Code(byte) & ~(15u << shift)) | bits);
+    const unsigned bits = (static_cast<unsigned>(value) & mask) << shift;
+    byte = static_cast<char>((Code(byte) & ~(mask << shift)) | bits);
 }
 
 // Rewrites the last byte of every group so that all five checksums pass again.
@@ -116,6 +113,39 @@ inline Bytes TestSetWith(const std::string& edits) {
     return set;
 }
 
+// One change to the built-in set: hex digits from a field's first nibble on, as they lie on the
+// wire (`{kRainHour, "21"}` is 12 mm), a flag set or cleared, or a two-bit code whose bits share a
+// nibble.
+struct Edit {
+    Edit(field::Digits f, const char* hex) : Position(f.Position), Hex(hex) {}
+    Edit(field::Flag f, const char* hex) : Position(f.Nibble), Hex(hex) {}
+    Edit(field::Flag f, bool on = true)
+        : Position(f.Nibble), Mask(1u << f.Bit), Bits(on ? Mask : 0) {}
+    Edit(field::TwoBits f, int code)
+        : Position(f.Low.Nibble),
+          Mask((1u << f.Low.Bit) | (1u << f.High.Bit)),
+          Bits(unsigned(code & 1) << f.Low.Bit | unsigned(code >> 1 & 1) << f.High.Bit) {}
+
+    void ApplyTo(Bytes& set) const {
+        int p = Position;
+        for (const char* h = Hex; *h != '\0'; ++h)
+            SetNibble(set, p++, std::stoi(std::string(1, *h), nullptr, 16));
+        if (Mask != 0) SetNibble(set, Position, static_cast<int>(Bits), Mask);
+    }
+
+    int Position;
+    const char* Hex = "";
+    unsigned Mask = 0;  // the bits a flag or code edit changes
+    unsigned Bits = 0;
+};
+
+inline Bytes TestSetWith(const std::vector<Edit>& edits) {
+    Bytes set = TestTelegramSet();
+    for (const Edit& e : edits) e.ApplyTo(set);
+    FixChecksums(set);
+    return set;
+}
+
 // Readings to put into a set (written `MakeSet({.RainHour = 1})`); every field left out keeps the
 // built-in set's value.
 struct SetReadings {
@@ -132,26 +162,28 @@ struct SetReadings {
 
 inline Bytes MakeSet(const SetReadings& r) {
     Bytes set = TestTelegramSet();
-    // Decimal digits, least significant first, from nibble position p on; the last nibble takes
-    // what is left (humidity 100 % is 0 and 10).
-    auto digits = [&set](int p, int k, long value) {
+    // Decimal digits, least significant first; the last nibble takes what is left (humidity
+    // 100 % is 0 and 10).
+    auto digits = [&set](field::Digits f, long value) {
         if (value < 0) return;
-        for (int j = 0; j < k; ++j, value /= 10)
-            SetNibble(set, p + j, int(j == k - 1 ? value : value % 10));
+        for (int j = 0; j < f.Length; ++j, value /= 10)
+            SetNibble(set, f.Position + j, int(j == f.Length - 1 ? value : value % 10));
     };
-    digits(41, 2, r.Humidity);
+    digits(kOutdoorHumidity.Current, r.Humidity);
     if (r.Temperature != 99) {
+        const field::Temperature& t = kOutdoorTemperature.Current;
         const long tenths = std::lround(std::fabs(r.Temperature) * 10);
-        digits(103, 2, tenths % 100);
-        SetNibble(set, 105, int(tenths / 100) | (r.Temperature < 0 ? 8 : 0));
+        digits({t.Tenths.Position, 2}, tenths % 100);  // tenths and ones
+        SetNibble(set, t.Tens.Position,
+                  int(tenths / 100) | (r.Temperature < 0 ? 1 << t.Negative.Bit : 0));
     }
-    digits(145, 5, std::lround(r.Pressure * 10));
-    digits(203, 3, r.RainHour);
-    digits(207, 4, r.RainToday);
-    digits(231, 3, r.PeakSpeed);
-    digits(234, 3, r.PeakDirection);
-    digits(237, 3, r.MeanSpeed);
-    digits(240, 3, r.MeanDirection);
+    digits(kSeaLevelPressure, std::lround(r.Pressure * 10));
+    digits(kRainHour, r.RainHour);
+    digits(kRainToday, r.RainToday);
+    digits(kGustSpeed, r.PeakSpeed);
+    digits(kGustDirection, r.PeakDirection);
+    digits(kMeanSpeed, r.MeanSpeed);
+    digits(kMeanDirection, r.MeanDirection);
     FixChecksums(set);
     return set;
 }
