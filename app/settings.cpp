@@ -8,13 +8,21 @@
 #include <cmath>
 #include <limits>
 #include <string>
+#include <string_view>
+
+#include "report/report_stage.h"
 
 namespace ombrix {
 
 namespace {
 
 constexpr const char* kGroup = "Optionen";
-constexpr int kOverflow = 6;  // the runtime's "Overflow"
+constexpr int kOverflow = 6;         // the runtime's "Overflow"
+constexpr int kDefaultCommPort = 2;  // /dev/ttyS1
+
+QString Text(std::string_view latin1) {
+    return QString::fromLatin1(latin1.data(), static_cast<qsizetype>(latin1.size()));
+}
 
 // A key that does not exist reads as the empty text. The store's file format turns an unquoted
 // value with commas into a list; it is joined back as it was written.
@@ -80,13 +88,13 @@ bool LoadSettings(QSettings& store, Settings& out, StartupError& error) {
     if (out.CommPort == 0) {
         const QString pfad = DefaultPfadWX();
         store.setValue("PfadWX", pfad);
-        store.setValue("Lage", "0000.00N/00000.00E_");
-        store.setValue("CallTo", "CQ");
-        store.setValue("CallFrom", "N0CALL");
-        store.setValue("CallDigi1", "Wide3-3");
-        store.setValue("CallDigi2", "");
-        store.setValue("CommPortOmbrix", "2");
-        store.setValue("AGWPEPort", "0");
+        store.setValue("Lage", Text(kDefaultLage));
+        store.setValue("CallTo", Text(kDefaultCallTo));
+        store.setValue("CallFrom", Text(kDefaultCallFrom));
+        store.setValue("CallDigi1", Text(kDefaultCallDigi1));
+        store.setValue("CallDigi2", Text(kDefaultCallDigi2));
+        store.setValue("CommPortOmbrix", QString::number(kDefaultCommPort));
+        store.setValue("AGWPEPort", QString::number(kDefaultAgwpePort));
         store.sync();
     }
 

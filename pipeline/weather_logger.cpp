@@ -4,17 +4,7 @@
 
 namespace ombrix {
 
-namespace {
-
-ReportSettings ReportSettingsOf(const LoggerSettings& s) {
-    ReportSettings r;
-    r.Lage = s.Lage;
-    r.AddressCalls = s.AddressCalls;
-    r.AgwpePort = s.AgwpePort;
-    return r;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 void WeatherLogger::FrameRecorder::WriteAgwFrame(const Bytes& wire) {
     *last_ = wire;
@@ -27,7 +17,7 @@ WeatherLogger::WeatherLogger(LoggerSettings settings, Clock clock, FrameSink* fr
       clock_(std::move(clock)),
       rawLog_(std::move(rawLog)),
       frames_(frames, &last_.Frame),
-      report_(ReportSettingsOf(settings_), &frames_, std::move(warn)),
+      report_(static_cast<const ReportSettings&>(settings_), &frames_, std::move(warn)),
       decoder_(settings_.DecimalSeparator, clock_, std::move(errorLog)) {
     decoder_.AddStage([this](DecodeCall& call) { last_.Reading = call.Reading; });
     decoder_.AddStage([this](DecodeCall& call) {

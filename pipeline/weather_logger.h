@@ -18,13 +18,10 @@
 
 namespace ombrix {
 
-struct LoggerSettings {
+// The report's settings (position, calls, radio port) and what the rest of the road needs.
+struct LoggerSettings : ReportSettings {
     std::string DecimalSeparator = ".";
-    Bytes PfadWX;                        // directory of the raw logs, ending in "/"
-    Bytes Lage = "0000.00N/00000.00E_";  // APRS position and symbol
-    // Destination, source, two digipeaters, the empty end marker and one unused entry.
-    std::array<Bytes, 6> AddressCalls{"CQ", "N0CALL", "Wide3-3", "", "", ""};
-    std::int16_t AgwpePort = 0;
+    Bytes PfadWX;  // directory of the raw logs, ending in "/"
 };
 
 // What the last DecodeTelegramSet call produced besides the table; empty parts were not composed.

@@ -44,10 +44,25 @@ Bytes AprsText(BytesView lage, const ReportValues& v);
 // double precision, the same in every locale (9.4 stays 9.4, not 9.399999…).
 double DecimalValue(float reading);
 
+// What a fresh installation stores under "Optionen": a position nowhere, a callsign that is never
+// sent, the classic path; and so what the core assumes when nothing is configured.
+inline constexpr std::string_view kDefaultLage = "0000.00N/00000.00E_";
+inline constexpr std::string_view kDefaultCallTo = "CQ";
+inline constexpr std::string_view kDefaultCallFrom = "N0CALL";
+inline constexpr std::string_view kDefaultCallDigi1 = "Wide3-3";
+inline constexpr std::string_view kDefaultCallDigi2 = "";
+inline constexpr std::int16_t kDefaultAgwpePort = 0;
+
 struct ReportSettings {
-    Bytes Lage = "0000.00N/00000.00E_";
-    AddressList AddressCalls{"CQ", "N0CALL", "Wide3-3", "", "", ""};
-    std::int16_t AgwpePort = 0;
+    Bytes Lage{kDefaultLage};
+    // Destination, source, two digipeaters, the empty end marker and one unused entry.
+    AddressList AddressCalls{Bytes(kDefaultCallTo),
+                             Bytes(kDefaultCallFrom),
+                             Bytes(kDefaultCallDigi1),
+                             Bytes(kDefaultCallDigi2),
+                             Bytes(),
+                             Bytes()};
+    std::int16_t AgwpePort = kDefaultAgwpePort;
 };
 
 class ReportStage {
