@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <limits>
 
 #include "station/errors.h"
 
@@ -25,19 +24,29 @@ std::int16_t GetBit(std::int16_t n, BytesView c) {
 
 namespace {
 
-// x87/quad long double holds the product of a double and a small power of ten exactly, so the
-// rounding below sees the exact value of the stored number.
-static_assert(std::numeric_limits<long double>::digits >= 64);
+// The station's cells show at most one decimal; patterns with more than six print as printf does.
+constexpr int kMaxDecimals = 6;
+constexpr double kPow10[] = {1, 10, 100, 1000, 10000, 100000, 1000000};
 
-constexpr long long kPow10[] = {1, 10, 100, 1000, 10000, 100000, 1000000};
-
-// |value| × 10^decimals rounded, halves away from zero; false when it does not fit.
+// |value| × 10^decimals rounded, halves away from zero, decided on the exact binary value of the
+// double in plain double arithmetic, so that armhf (long double is a double there), aarch64 and
+// x86-64 round alike; false when the result does not fit below 9·10^18.
 bool ScaledMagnitude(double value, int decimals, unsigned long long& out) {
-    if (!std::isfinite(value) || decimals < 0 || decimals > 6) return false;
-    const long double t = std::fabs(static_cast<long double>(value)) * kPow10[decimals];
-    if (!(t < 9.0e18L)) return false;
-    const long double whole = std::floor(t);
-    out = static_cast<unsigned long long>(whole) + ((t - whole) >= 0.5L ? 1u : 0u);
+    if (!std::isfinite(value) || decimals < 0 || decimals > kMaxDecimals) return false;
+    const double magnitude = std::fabs(value);
+    const double scale = kPow10[decimals];
+    // 9·10^18 / 10^decimals is a whole number a double holds exactly: the test is exact.
+    if (!(magnitude < 9.0e18 / scale)) return false;
+    // The whole part scales exactly in integers; the fraction (exact as well) times the scale stays
+    // below 10^6, rounded by far less than a half: `units` is the whole part of the exact product,
+    // or the whole number just above it that the product rounded to. The fused multiply-add gives
+    // the exact sign of fraction × scale − (units + ½), and that alone says whether to round up.
+    const double whole = std::floor(magnitude);
+    const double fraction = magnitude - whole;
+    const double units = std::floor(fraction * scale);
+    const bool up = std::fma(fraction, scale, -(units + 0.5)) >= 0;
+    out = static_cast<unsigned long long>(whole) * static_cast<unsigned long long>(scale) +
+          static_cast<unsigned long long>(units) + (up ? 1u : 0u);
     return true;
 }
 

@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   socat direwolf xvfb xauth procps
   clang-14 libclang-rt-14-dev
+  g++-arm-linux-gnueabihf g++-aarch64-linux-gnu qemu-user
 )
 
 missing=()
