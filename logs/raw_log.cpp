@@ -8,14 +8,8 @@ namespace ombrix {
 
 namespace {
 
-std::string Year(int year) {
-    std::string text = std::to_string(year);
-    if (text.size() < 4) text.insert(0, 4 - text.size(), '0');
-    return text;
-}
-
 std::string DateAndHour(const LocalTime& t) {
-    return Year(t.Year) + "." + TwoDigits(t.Month) + "." + TwoDigits(t.Day) + " " +
+    return ZeroFilled(t.Year, 4) + "." + TwoDigits(t.Month) + "." + TwoDigits(t.Day) + " " +
            TwoDigits(t.Hour);
 }
 

@@ -23,13 +23,6 @@ long long Clamped(double x, long long low, long long high) {
     return n < low ? low : (n > high ? high : n);
 }
 
-Bytes ZeroFilled(long long n, std::size_t width) {
-    Bytes digits = std::to_string(n < 0 ? -n : n);
-    if (digits.size() < width) digits.insert(0, width - digits.size(), '0');
-    if (n < 0) digits.insert(0, 1, '-');
-    return digits;
-}
-
 // APRS "t": three characters, so below zero a sign and two digits.
 Bytes TemperatureField(double fahrenheit) {
     const long long t = Clamped(fahrenheit, -99, 999);

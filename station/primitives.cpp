@@ -88,9 +88,9 @@ std::string NumberText(long long x) {
     return text;
 }
 
-std::string TwoDigits(int n) {
+std::string ZeroFilled(long long n, int width) {
     std::string text = std::to_string(n < 0 ? -n : n);
-    PadLeft(text, 2);
+    PadLeft(text, static_cast<std::size_t>(width));
     if (n < 0) text.insert(0, 1, '-');
     return text;
 }

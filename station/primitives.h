@@ -62,8 +62,14 @@ inline std::string ValueText(double x, NumberPattern pattern, std::string_view u
     return text;
 }
 
+// The magnitude with at least `width` digits, zeros in front, a minus before them: the zero-filled
+// patterns "00", "000", "00000" (7 with "000" is "007", -5 with "00" is "-05").
+std::string ZeroFilled(long long n, int width);
+inline std::string TwoDigits(int n) {
+    return ZeroFilled(n, 2);
+}
+
 // At least two digits each; a value that is no valid time or date still shows its raw numbers.
-std::string TwoDigits(int n);
 std::string TimeText(BytesView nibbles, int ph, int pm);
 std::string DateText(BytesView nibbles, int pd, int pmo);
 std::string StampText(BytesView nibbles, int ph, int pm, int pd, int pmo);
