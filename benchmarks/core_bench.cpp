@@ -8,12 +8,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "decode/decoder.h"
 #include "logs/raw_log.h"
 #include "pipeline/weather_logger.h"
 #include "report/agwpe.h"
 #include "report/ax25.h"
+#include "station/fields.h"
 #include "station/telegram_set.h"
 
 namespace ombrix {
@@ -41,11 +43,14 @@ Bytes BadChecksumSet() {
     return set;
 }
 
-// The built-in set without rain (rain of the last hour, nibbles 203..205, and of the day,
-// 207..210, zero; the rain group's checksum made to fit): no raw-log line is due for it.
+// The built-in set without rain (rain of the last hour and of the day zero; the rain group's
+// checksum made to fit): no raw-log line is due for it.
 Bytes DrySet() {
     Bytes set = TestTelegramSet();
-    for (int p : {203, 204, 205, 207, 208, 209, 210}) {
+    std::vector<int> nibbles;
+    for (const field::Digits& f : {kRainHour, kRainToday})
+        for (int p = f.Position; p < f.Position + f.Length; ++p) nibbles.push_back(p);
+    for (int p : nibbles) {
         const auto i = static_cast<std::size_t>((p + 1) / 2 - 1);
         const unsigned keep = p % 2 == 1 ? 0xF0U : 0x0FU;
         set[i] = static_cast<char>(static_cast<unsigned char>(set[i]) & keep);
