@@ -4,7 +4,8 @@
 # ten minutes of garbage and damaged sets on the serial line (OMBRIX_GARBAGE_SECONDS, default
 # 600; OMBRIX_GARBAGE_SEED repeats a run), then the hostile clients of the status server. Both
 # print their figures on lines starting with "figures:". The fuzz targets' long runs are
-# tools/fuzz.sh SECONDS.
+# tools/fuzz.sh SECONDS. The garbage test carries the CTest label "soak": tools/test.sh leaves it
+# out (ctest -LE soak), so it runs here only.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 dir=${1:-build}

@@ -49,10 +49,10 @@ class SerialIntakeTest : public QObject {
     }
 
   private slots:
-    // A fresh pseudo-terminal pair with the intake open on it, as after start-up; the first
-    // expiry of the pause timer finds nothing.
-    void init() {
-        bursts_.clear();
+    // One pseudo-terminal pair with the intake open on it, as after start-up, for all rows: each
+    // row ends with the line quiet and the buffer empty. The first expiry of the pause timer
+    // finds nothing.
+    void initTestCase() {
         pty_ = std::make_unique<PtyPair>();
         QVERIFY2(pty_->Start(), "socat could not make a pseudo-terminal pair");
         intake_ = std::make_unique<SerialIntake>([this](const Bytes& b) {
@@ -64,7 +64,8 @@ class SerialIntakeTest : public QObject {
         QVERIFY(WaitIdle());
         QVERIFY(bursts_.empty());
     }
-    void cleanup() {
+    void init() { bursts_.clear(); }
+    void cleanupTestCase() {
         intake_.reset();
         pty_.reset();
     }
@@ -88,6 +89,9 @@ class SerialIntakeTest : public QObject {
         // The last few bytes raise no data-received event; the timer's expiry reads them.
         QTest::newRow("tail under 10 bytes")
             << Steps{set.substr(0, 136), 300, set.substr(136)} << Bursts{set};
+        // With the pause timer at rest as well: they must not be glued to the next burst.
+        QTest::newRow("9 stray bytes in a pause")
+            << Steps{set, 1500, Filler(9), 1500, set} << Bursts{set, set};
         // A line that never falls quiet cannot grow the buffer without end; the overlong buffer
         // is still handed on, to be rejected by its length.
         QTest::newRow("overlong") << Steps{limit + Filler(5000)} << Bursts{limit};

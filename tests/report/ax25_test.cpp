@@ -120,12 +120,8 @@ TEST(AgwFrame, HeaderBytes) {
     EXPECT_EQ(sink.frames[1].substr(28, 8), Hex("00 01 00 00 00 00 00 00"));
 }
 
-TEST(AgwFrame, NothingIsSentWhenTheFrameCannotBeBuiltAndSinkErrorsAreIgnored) {
-    RecordingSink sink;
-    EXPECT_THROW(SendAgwFrame(&sink, 256, "K", "", "", ""), RuntimeError);
-    EXPECT_THROW(SendAx25Ui(&sink, 0, {"CQ", "DL1ABC-16", "", "", "", ""}, "x"), RuntimeError);
-    EXPECT_TRUE(sink.frames.empty());
-
+// A sink that fails (the engine went away mid-write) does not stop the report stage.
+TEST(AgwFrame, SinkErrorsAreIgnored) {
     struct Failing : FrameSink {
         void WriteAgwFrame(const Bytes&) override {
             ++calls;
@@ -135,15 +131,6 @@ TEST(AgwFrame, NothingIsSentWhenTheFrameCannotBeBuiltAndSinkErrorsAreIgnored) {
     } failing;
     EXPECT_NO_THROW(SendAx25Ui(&failing, 0, {"CQ", "DL1ABC", "", "", "", ""}, "x"));
     EXPECT_EQ(failing.calls, 1);
-    EXPECT_NO_THROW(SendAx25Ui(nullptr, 0, {"CQ", "DL1ABC", "", "", "", ""}, "x"));
-}
-
-TEST(IsAssignedCallsign, PlaceholdersAndEmptyAreNotCallsigns) {
-    for (const char* call : {"", "N0CALL", "n0call", "NOCALL", "NoCall", "N0CALL-7", "nocall-15",
-                             "NOCALL-", " N0CALL ", "N0CALLX", "-5", "      "})
-        EXPECT_FALSE(IsAssignedCallsign(call)) << '"' << call << '"';
-    for (const char* call : {"DL1ABC", "DL1ABC-9", "N0CAL", "W1AW", "NOCAL-1"})
-        EXPECT_TRUE(IsAssignedCallsign(call)) << call;
 }
 
 }  // namespace

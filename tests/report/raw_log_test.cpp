@@ -10,8 +10,6 @@ namespace ombrix::test {
 namespace {
 
 TEST(RawLog, FileNameAndLineBytes) {
-    EXPECT_EQ(RawLogFileName("/var/log/wx/", {2024, 6, 1, 14, 5, 9}),
-              "/var/log/wx/WX2024.06.01 14.LOG");
     EXPECT_EQ(RawLogFileName("", {2025, 12, 31, 0, 0, 0}), "WX2025.12.31 00.LOG");
     const Bytes nibbles =
         Bytes("\x0a\x05\x0f", 3) + Bytes(278, '\0') + "\x09";  // codes 10 5 15 0 ... 0 9

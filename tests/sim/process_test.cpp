@@ -1,5 +1,5 @@
-// ombrix-sim as a program: its pseudo-terminal and link, bursts and pauses as the intake sees
-// them, replay of raw logs, signals, and its answers to wrong usage.
+// ombrix-sim as a program: its pseudo-terminal and link, replay of raw logs with bursts and pauses
+// as the intake sees them, an interrupt, and its answers to wrong usage.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -45,38 +45,20 @@ using test::LinkTarget;
 using test::Process;
 using test::TempDir;
 
-TEST(SimProgram, SendsBurstsWithAPauseAndRemovesItsLinkOnASignal) {
-    for (int signal : {SIGTERM, SIGINT}) {
-        TempDir dir;
-        const std::string link = dir / "station";
-        // A link left behind by a killed run is replaced.
-        ASSERT_EQ(symlink("/dev/pts/nonexistent-4711", link.c_str()), 0);
-        Process sim(OMBRIX_SIM_PATH, {"--interval", "2", "--seed", "3", "--link", link});
-        const std::string header = sim.ReadLine(5);
-        EXPECT_NE(header.find(link), std::string::npos) << header << sim.Stderr();
-        EXPECT_EQ(LinkTarget(link).rfind("/dev/pts/", 0), 0U) << LinkTarget(link);
-        EXPECT_NE(LinkTarget(link), "/dev/pts/nonexistent-4711");
-        const int fd = open(link.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        ASSERT_GE(fd, 0) << std::strerror(errno);
-
-        const std::vector<Burst> bursts = ReadBursts(fd, 2 * kTelegramSetLength, 6);
-        close(fd);
-        ASSERT_EQ(bursts.size(), 2U) << signal;
-        for (const Burst& b : bursts) {
-            EXPECT_EQ(b.Data.size(), kTelegramSetLength);
-            EXPECT_TRUE(test::AllGroupsPass(b.Data));
-        }
-        // A pause the intake recognises, and the second burst paced like the wire (141 bytes
-        // at 9600 baud take about 147 ms), not written at once.
-        EXPECT_GT(bursts[1].First - bursts[0].Last, 1.0);
-        EXPECT_GT(bursts[1].Last - bursts[1].First, 0.1);
-
-        EXPECT_EQ(sim.ReadLine(5).rfind("1 set ", 0), 0U);
-        EXPECT_EQ(sim.ReadLine(5).rfind("2 set ", 0), 0U);
-        kill(sim.Pid(), signal);
-        EXPECT_EQ(sim.Wait(5), 0) << signal << sim.Stderr();
-        EXPECT_FALSE(Exists(link)) << signal;
-    }
+// A link left behind by a killed run is replaced; an interrupt (Ctrl-C) removes it. (SIGTERM, as
+// tools/run.sh ends it, is in run_command.)
+TEST(SimProgram, ReplacesAStaleLinkAndRemovesItOnAnInterrupt) {
+    TempDir dir;
+    const std::string link = dir / "station";
+    ASSERT_EQ(symlink("/dev/pts/nonexistent-4711", link.c_str()), 0);
+    Process sim(OMBRIX_SIM_PATH, {"--interval", "2", "--link", link});
+    const std::string header = sim.ReadLine(5);
+    EXPECT_NE(header.find(link), std::string::npos) << header << sim.Stderr();
+    EXPECT_EQ(LinkTarget(link).rfind("/dev/pts/", 0), 0U) << LinkTarget(link);
+    EXPECT_NE(LinkTarget(link), "/dev/pts/nonexistent-4711");
+    kill(sim.Pid(), SIGINT);
+    EXPECT_EQ(sim.Wait(5), 0) << sim.Stderr();
+    EXPECT_FALSE(Exists(link));
 }
 
 // Raw logs written by the program's own raw-log writer, replayed in order onto a serial device:
@@ -97,11 +79,13 @@ TEST(SimProgram, ReplaysRawLogsUnchangedOntoASerialDevice) {
     while (raw.size() < kTelegramSetLength) raw += static_cast<char>(raw.size() * 7);
     sets.insert(sets.begin() + 1, raw);
     TempDir dir;
+    // An empty line is skipped; the last line may lack its line end.
     const std::string first =
         dir.Write("WX2024.06.01 14.LOG",
                   test::LoggedLine(sets[0], "N0CALL>APRS:_06011400c220s004g005t050r002p004") +
-                      test::LoggedLine(sets[1], "", 10));
-    const std::string second = dir.Write("WX2024.06.01 15.LOG", test::LoggedLine(sets[2]));
+                      "\r\n" + test::LoggedLine(sets[1], "", 10));
+    const Bytes last = test::LoggedLine(sets[2]);
+    const std::string second = dir.Write("WX2024.06.01 15.LOG", last.substr(0, last.size() - 2));
 
     Process sim(OMBRIX_SIM_PATH,
                 {"--device", device, "--interval", "2", "--replay", first, second});
@@ -111,8 +95,12 @@ TEST(SimProgram, ReplaysRawLogsUnchangedOntoASerialDevice) {
     ASSERT_EQ(bursts.size(), 3U);
     for (std::size_t i = 0; i < 3; ++i) {
         EXPECT_EQ(bursts[i].Data, sets[i]) << i;
-        EXPECT_EQ(test::Decode(bursts[i].Data).Table.Rows(), test::Decode(sets[i]).Table.Rows());
+        // Paced like the wire (141 bytes at 9600 baud take about 147 ms), not written at once.
+        EXPECT_GT(bursts[i].Last - bursts[i].First, 0.1) << i;
     }
+    // Pauses the intake recognises.
+    EXPECT_GT(bursts[1].First - bursts[0].Last, 1.0);
+    EXPECT_GT(bursts[2].First - bursts[1].Last, 1.0);
     // The replay ends by itself after the last set.
     EXPECT_EQ(sim.Wait(5), 0) << sim.Stderr();
     EXPECT_NE(sim.Stdout().find("3 replay "), std::string::npos) << sim.Stdout();
@@ -137,27 +125,11 @@ TEST(SimProgram, AnswersHelpWrongUsageAndFailures) {
          {"--link", "--device", "--interval", "--count", "--seed", "--speed", "--fault", "--replay",
           "bad-checksum", "double"}},
         {{"--interval", "1.5"}, 2, {"--interval: at least 2 seconds"}},
-        {{"--interval", "ten"}, 2, {"--interval: \"ten\" is no number"}},
-        {{"--count", "0"}, 2, {"--count: \"0\" is no whole number of at least 1"}},
-        {{"--speed=0"}, 2, {"--speed: more than 0"}},
-        {{"--seed", "-1"}, 2, {"--seed: \"-1\""}},
         {{"--fault", "hiccup:2"}, 2, {"--fault: \"hiccup:2\" is not KIND:N"}},
-        {{"--fault", "split:0"}, 2, {"--fault: \"split:0\""}},
-        {{"--fault", "split:2x"}, 2, {"--fault: \"split:2x\""}},
-        {{"--fault", "split:-2"}, 2, {"--fault: \"split:-2\""}},
-        {{"--fault", "split"}, 2, {"--fault: \"split\""}},
-        {{"--fault", "checksum:2"}, 2, {"--fault: \"checksum:2\""}},
-        {{"--start", "2024-02-30 10:00"}, 2, {"--start: \"2024-02-30 10:00\" is no time"}},
-        {{"--link", "a", "--device", "b"}, 2, {"--link and --device exclude"}},
-        {{"--replay"}, 2, {"--replay needs at least one file"}},
-        {{"--count"}, 2, {"--count needs a value"}},
         {{"--baud", "9600"}, 2, {"unknown option \"--baud\""}},
         {{"--link", occupied}, 1, {"exists and is not a link"}},
         {{"--link", busyLink}, 1, {"already leads to /dev/null"}},
-        {{"--link", dir / "missing/station"}, 1, {"cannot create the link"}},
         {{"--device", "/dev/null"}, 1, {"/dev/null: not a serial device"}},
-        {{"--device", dir / "nothing"}, 1, {"No such file or directory"}},
-        {{"--replay", dir / "nothing.LOG"}, 1, {"nothing.LOG"}},
         {{"--replay", dir.Write("bad.LOG", "not a raw log\n")}, 1, {"bad.LOG:1: no time stamp"}},
     };
     for (const Case& c : cases) {

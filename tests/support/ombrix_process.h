@@ -19,7 +19,7 @@ class OmbrixProcess {
 
     // Writes the settings (a whole [Optionen] section) and starts the program; its working
     // folder, where "fehler.log" goes, is Path("work").
-    bool Launch(const QByteArray& settings, const QString& locale = "C.UTF-8") {
+    bool Launch(const QByteArray& settings) {
         QFile conf(Path("config/Ombrix/Ombrix.conf"));
         if (!QDir().mkpath(Path("config/Ombrix")) || !QDir().mkpath(Path("work")) ||
             !conf.open(QIODevice::WriteOnly) || conf.write(settings) != settings.size())
@@ -31,7 +31,7 @@ class OmbrixProcess {
               {"XDG_CONFIG_HOME", Path("config")},
               {"XDG_DATA_HOME", Path("data")},
               {"XDG_RUNTIME_DIR", dir_.path()},
-              {"LC_ALL", locale},
+              {"LC_ALL", "C.UTF-8"},
               {"OMBRIX_NO_DIALOGS", "1"}})
             env.insert(key, value);
         process_.setProcessEnvironment(env);
@@ -45,11 +45,11 @@ class OmbrixProcess {
 
     // Starts it as the test station, with extra settings lines (a later line for a key wins);
     // true once the status server answers (with nothing: no set decoded yet).
-    bool Start(const QByteArray& extra = {}, const QString& locale = "C.UTF-8") {
+    bool Start(const QByteArray& extra = {}) {
         if (!dir_.isValid() || !pty_.Start()) return false;
         const QByteArray settings =
             StationSettings(Path("wx/"), pty_.Program(), agwPort_, statusPort_) + extra;
-        return Launch(settings, locale) &&
+        return Launch(settings) &&
                QTest::qWaitFor(
                    [&] { return !Running() || AskStatus(statusPort_, false, 1000).Answered; },
                    30000) &&

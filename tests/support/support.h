@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -57,6 +58,18 @@ inline std::string WriteFile(const std::string& path, std::string_view bytes) {
     return path;
 }
 
+// The command that starts one of the project's programs: in a cross build the emulator's words
+// (qemu-user and its options, as CTest runs the tests themselves) come first.
+inline std::vector<std::string> ProgramCommand(const std::string& program) {
+    std::vector<std::string> words;
+#ifdef OMBRIX_TEST_EMULATOR
+    std::istringstream emulator(OMBRIX_TEST_EMULATOR);
+    for (std::string word; emulator >> word;) words.push_back(word);
+#endif
+    words.push_back(program);
+    return words;
+}
+
 struct ToolRun {
     int Status = -1;
     std::string Out, Err;
@@ -72,7 +85,8 @@ inline ToolRun RunTool(const std::string& dir, const std::string& program,
         for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
         return q + "'";
     };
-    std::string command = "cd " + quote(dir) + " && LC_ALL=C " + quote(program);
+    std::string command = "cd " + quote(dir) + " && LC_ALL=C";
+    for (const std::string& w : ProgramCommand(program)) command += " " + quote(w);
     for (const std::string& a : args) command += " " + quote(a);
     const int raw = std::system((command + " >stdout 2>stderr <" + quote(input)).c_str());
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFile(dir + "/stdout"),
@@ -105,11 +119,12 @@ class Process {
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, out[1], 1);
         posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-        args.insert(args.begin(), program);
+        const std::vector<std::string> command = ProgramCommand(program);
+        args.insert(args.begin(), command.begin(), command.end());
         std::vector<char*> argv;
         for (std::string& a : args) argv.push_back(a.data());
         argv.push_back(nullptr);
-        if (posix_spawn(&pid_, program, &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
         posix_spawn_file_actions_destroy(&actions);
         close(out[1]);
         close(err[1]);
