@@ -1,10 +1,7 @@
 #include "app/agw_link.h"
 
-#include <sys/socket.h>
-
 #include <QTcpSocket>
 #include <algorithm>
-#include <cerrno>
 
 namespace ombrix {
 
@@ -12,13 +9,13 @@ AgwLink::AgwLink(QString host, quint16 port, QObject* parent)
     : QObject(parent), host_(std::move(host)), port_(port), socket_(new QTcpSocket(this)) {
     deadline_.setSingleShot(true);
     connect(&deadline_, &QTimer::timeout, this, &AgwLink::OnDeadline);
-    retry_.setSingleShot(true);
-    connect(&retry_, &QTimer::timeout, this, &AgwLink::Flush);
-    connect(socket_, &QTcpSocket::disconnected, this, &AgwLink::ClearUnsent);
+    connect(socket_, &QTcpSocket::bytesWritten, this, &AgwLink::HandOver);
+    connect(socket_, &QTcpSocket::disconnected, this, [this] { unsent_.clear(); });
     connect(socket_, &QTcpSocket::connected, this, &AgwLink::OnConnected);
     connect(socket_, &QTcpSocket::errorOccurred, this, &AgwLink::OnSocketError);
     // The engine's replies are of no interest; reading them keeps its buffer from growing.
-    connect(socket_, &QTcpSocket::readyRead, this, [this] { socket_->readAll(); });
+    connect(socket_, &QTcpSocket::readyRead, this,
+            [this] { socket_->skip(socket_->bytesAvailable()); });
 }
 
 AgwLink::~AgwLink() {
@@ -33,18 +30,12 @@ void AgwLink::Connect() {
 void AgwLink::Close() {
     waiting_.clear();
     deadline_.stop();
-    ClearUnsent();
+    unsent_.clear();
     socket_->abort();
 }
 
-void AgwLink::ClearUnsent() {
-    unsent_.clear();
-    unsentHead_ = 0;
-    retry_.stop();
-}
-
 qsizetype AgwLink::WaitingBytes() const {
-    qsizetype bytes = -unsentHead_;
+    qsizetype bytes = socket_->bytesToWrite();
     for (const QByteArray& wire : unsent_) bytes += wire.size();
     for (const Waiting& w : waiting_) bytes += w.Wire.size();
     return bytes;
@@ -57,40 +48,21 @@ bool AgwLink::IsConnected() const {
 void AgwLink::Send(const QByteArray& wire) {
     unsent_.push_back(wire);
     // The engine is not reading: the oldest frames that have not started on the wire make room.
-    while (WaitingBytes() > kMaxWaitingBytes) {
-        const std::size_t oldest = unsentHead_ > 0 ? 1 : 0;
-        unsent_.erase(unsent_.begin() + static_cast<std::ptrdiff_t>(oldest));
+    while (!unsent_.empty() && WaitingBytes() > kMaxWaitingBytes) {
+        unsent_.pop_front();
         ++dropped_;
     }
-    Flush();
+    HandOver();
 }
 
-// The frame goes to the kernel in one send, here and now. The socket's own write path would
-// raise SIGPIPE on a connection the engine has just dropped, which ends the process; MSG_NOSIGNAL
-// turns that into an error that is simply ignored.
-void AgwLink::Flush() {
-    const auto fd = static_cast<int>(socket_->socketDescriptor());
-    while (!unsent_.empty()) {
-        const QByteArray& wire = unsent_.front();
-        const ssize_t n = ::send(fd, wire.constData() + unsentHead_,
-                                 static_cast<std::size_t>(wire.size() - unsentHead_),
-                                 MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (n > 0) {
-            unsentHead_ += n;
-            if (unsentHead_ < wire.size()) continue;
-            unsent_.pop_front();
-            unsentHead_ = 0;
-        } else if (n < 0 && errno == EINTR) {
-            continue;
-        } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            retry_.start(kRetryMs);
-            return;
-        } else {
-            // Reset or closed by the engine: what is left is lost; the next frame reconnects.
-            ClearUnsent();
-            socket_->abort();
-            return;
-        }
+// The socket gets the next frame once it has handed all of the last one to the kernel, and
+// writes it at once. A frame the kernel cannot take yet stays in the socket, which writes the
+// rest when the engine reads again and then comes back here through bytesWritten.
+void AgwLink::HandOver() {
+    while (IsConnected() && socket_->bytesToWrite() == 0 && !unsent_.empty()) {
+        socket_->write(unsent_.front());
+        unsent_.pop_front();
+        socket_->flush();
     }
 }
 
@@ -127,7 +99,7 @@ void AgwLink::OnSocketError() {
     if (socket_->state() == QAbstractSocket::ConnectedState) return;
     waiting_.clear();
     deadline_.stop();
-    ClearUnsent();
+    unsent_.clear();
 }
 
 void AgwLink::OnDeadline() {

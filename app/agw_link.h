@@ -1,14 +1,17 @@
 // The client connection to the AGWPE packet engine (127.0.0.1:8000 by default). It only writes:
 // each frame goes out in one piece, whatever the engine sends back is discarded, and no error of
-// the connection ever reaches the program. A dead engine cannot take the program down.
+// the connection ever reaches the program. A dead engine cannot take the program down: Qt's
+// socket ignores SIGPIPE from its first write on, so a frame written into a connection the engine
+// has just dropped ends that connection with an error instead of ending the process.
 //
 // When a frame is due and the connection is down, a new connection is started and the frame is
 // sent once it stands, if that happens within five seconds; otherwise the frame is dropped
 // without a message, like any frame the engine never got.
 //
-// An engine that stays connected but stops reading cannot make the program wait or grow: frames
-// the kernel does not take wait here, at most 64 KiB of them; beyond that the oldest that has not
-// started on the wire is dropped, so the newest report goes out once the engine reads again.
+// An engine that stays connected but stops reading cannot make the program wait or grow: the
+// socket holds one frame at a time, the others wait here, at most 64 KiB of them all; beyond
+// that the oldest that has not started on the wire is dropped, so the newest report goes out
+// once the engine reads again.
 #pragma once
 
 #include <QByteArray>
@@ -33,7 +36,6 @@ class AgwLink : public QObject, public FrameSink {
     static constexpr std::size_t kMaxWaitingFrames = 16;
     // Frames waiting for the engine, in bytes; beyond this the oldest are dropped whole.
     static constexpr qsizetype kMaxWaitingBytes = 64 * 1024;
-    static constexpr int kRetryMs = 50;
 
     explicit AgwLink(QString host = QStringLiteral("127.0.0.1"), quint16 port = 8000,
                      QObject* parent = nullptr);
@@ -64,19 +66,15 @@ class AgwLink : public QObject, public FrameSink {
     void OnSocketError();
     void OnDeadline();
     void Send(const QByteArray& wire);
-    void Flush();
-    void ClearUnsent();
+    void HandOver();
 
     QString host_;
     quint16 port_;
     QTcpSocket* socket_;
     QTimer deadline_;
-    QTimer retry_;  // the engine's receive window was full: try the rest again shortly
     std::vector<Waiting> waiting_;
-    // Frames the kernel has not taken whole yet, oldest first; unsentHead_ bytes of the first one
-    // are on their way already, so it is never dropped.
+    // Frames for the standing connection behind the one the socket holds, oldest first.
     std::deque<QByteArray> unsent_;
-    qsizetype unsentHead_ = 0;
     std::size_t dropped_ = 0;
 };
 

@@ -5,22 +5,19 @@
 // clients send is thrown away as it arrives. When all 64 places are taken, the connection that
 // has been silent longest makes room for a newcomer: clients that connect and never ask cannot
 // lock out one that does.
-//
-// The server works on plain non-blocking sockets watched by the Qt event loop: a request is
-// accepted, read, answered and closed in one turn of the loop, with a handful of system calls.
 #pragma once
 
+#include <QDeadlineTimer>
 #include <QHostAddress>
 #include <QObject>
+#include <QTcpServer>
 #include <QTimer>
-#include <chrono>
 #include <functional>
-#include <memory>
 #include <vector>
 
 #include "station/bytes.h"
 
-class QSocketNotifier;
+class QTcpSocket;
 
 namespace ombrix {
 
@@ -33,7 +30,7 @@ class StatusServer : public QObject {
     static constexpr int kMaxConnections = 64;
     static constexpr int kIdleMs = 60000;
 
-    explicit StatusServer(TextSource statusText, QObject* parent = nullptr, int idleMs = kIdleMs);
+    explicit StatusServer(TextSource statusText, QObject* parent = nullptr);
     ~StatusServer() override;
 
     // Listens on the port (0: any free one) on all interfaces. False when the port is taken.
@@ -41,41 +38,31 @@ class StatusServer : public QObject {
     // Stops listening and drops every connection.
     void Close();
 
-    bool IsListening() const { return listenFd_ >= 0; }
-    quint16 Port() const { return port_; }
+    bool IsListening() const { return server_.isListening(); }
+    quint16 Port() const { return server_.serverPort(); }
     int ConnectionCount() const { return static_cast<int>(connections_.size()); }
 
   private:
-    using Clock = std::chrono::steady_clock;
-    struct Connection;
+    struct Connection {
+        QTcpSocket* Socket;
+        QDeadlineTimer Idle;
+        bool Answered = false;
+    };
 
     void Winsock2_ConnectionRequest();
-    void Winsock2_DataArrival(int fd);
-    void Winsock2_SendComplete(int fd);
-    void Reply(Connection& c);
-    void Drop(int fd);
-    void MakeRoom();
+    void Winsock2_DataArrival(QTcpSocket* socket);
+    void Winsock2_AcceptError();
+    void Drop(QTcpSocket* socket);
     void CloseIdle();
     void ArmIdleTimer();
-    Connection* Find(int fd);
-    QSocketNotifier* TakeNotifier(std::vector<QSocketNotifier*>& pool, int type, int fd);
-    static void ReturnNotifier(std::vector<QSocketNotifier*>& pool, QSocketNotifier*& n);
 
     TextSource statusText_;
-    std::chrono::milliseconds idle_;
-    int listenFd_ = -1;
-    quint16 port_ = 0;
-    std::unique_ptr<QSocketNotifier> listenNotifier_;
-    // Accepting pauses briefly when the process runs out of descriptors.
-    QTimer acceptPause_;
+    QTcpServer server_;
     // Closes connections that stayed silent too long; runs only while connections are open.
     QTimer idleTimer_;
-    std::vector<std::unique_ptr<Connection>> connections_;
-    // Notifiers are kept for the next connection rather than made and deleted for every request.
-    std::vector<QSocketNotifier*> freeReaders_;
-    std::vector<QSocketNotifier*> freeWriters_;
-    // Counts events: the connection with the lowest number has been silent longest.
-    quint64 lastActivity_ = 0;
+    // In the order of their last activity: the first has been silent longest, so it is the one
+    // to make room and the first to reach the idle limit.
+    std::vector<Connection> connections_;
 };
 
 }  // namespace ombrix

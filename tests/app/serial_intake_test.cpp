@@ -1,6 +1,6 @@
 // The serial line over a real pseudo-terminal pair: bursts gathered by the one-second quiet
 // period and handed on when longer than 100 characters. (A device that vanishes is in
-// reliability_serial_line_test.)
+// app_window_test.)
 #include <QElapsedTimer>
 #include <QTest>
 #include <memory>
@@ -8,12 +8,13 @@
 #include <vector>
 
 #include "app/serial_intake.h"
-#include "qt_support.h"
 #include "station/telegram_set.h"
+#include "window_rig.h"
 
 using ombrix::Bytes;
 using ombrix::SerialIntake;
 using ombrix::test::PtyPair;
+using ombrix::test::WaitIntakeIdle;
 
 namespace {
 
@@ -42,12 +43,6 @@ class SerialIntakeTest : public QObject {
     QElapsedTimer sinceLastWrite_;
     qint64 shortestWait_ = 0;  // from the last write that raised a read to a hand-on
 
-    // True once the pause timer has run out and the buffer is empty again.
-    bool WaitIdle(int ms = 6000) {
-        return QTest::qWaitFor(
-            [&] { return !intake_->PauseTimerActive() && intake_->RxBuffer().empty(); }, ms);
-    }
-
   private slots:
     // One pseudo-terminal pair with the intake open on it, as after start-up, for all rows: each
     // row ends with the line quiet and the buffer empty. The first expiry of the pause timer
@@ -61,7 +56,7 @@ class SerialIntakeTest : public QObject {
         });
         QCOMPARE(intake_->Open(pty_->Program()), QSerialPort::NoError);
         intake_->ArmPauseTimer();
-        QVERIFY(WaitIdle());
+        QVERIFY(WaitIntakeIdle(*intake_));
         QVERIFY(bursts_.empty());
     }
     void init() { bursts_.clear(); }
@@ -110,7 +105,7 @@ class SerialIntakeTest : public QObject {
             }
         }
         QVERIFY(QTest::qWaitFor([&] { return intake_->PauseTimerActive(); }, 6000));
-        QVERIFY(WaitIdle(20000));
+        QVERIFY(WaitIntakeIdle(*intake_, 20000));
         QTest::qWait(300);  // nothing more is coming
         QString sizes;
         for (const Bytes& b : bursts_) sizes += QString(" %1").arg(b.size());
@@ -121,7 +116,6 @@ class SerialIntakeTest : public QObject {
 
     void deviceOfPortNumber() {
         QCOMPARE(SerialIntake::DeviceForPortNumber(1), "/dev/ttyS0");
-        QCOMPARE(SerialIntake::DeviceForPortNumber(2), "/dev/ttyS1");
         QCOMPARE(SerialIntake::DeviceForPortNumber(17), "/dev/ttyS16");
         QCOMPARE(SerialIntake::DeviceForPortNumber(0), "");
         QCOMPARE(SerialIntake::DeviceForPortNumber(-3), "");

@@ -75,7 +75,6 @@ class SettingsTest : public QObject {
         row("D exponent", "15D-1", 1.5, 2);
         row("bare exponent letter", "4E", 4, 4);
         row("sign alone", "-", 0, 0);
-        row("point alone", ".", 0, 0);
         row("largest", "32767.4", 32767.4, 32767);
         row("rounds beyond", "32767.5", 32767.5, kNone);
         row("smallest half", "-32768.5", -32768.5, -32768);

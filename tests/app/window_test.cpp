@@ -1,6 +1,9 @@
 // The main window under the offscreen platform as a user meets it: the table's columns, the
 // buttons and what they do, the status line in Text1 (served by the status server as well), sets
-// from the station in the table, the locale's decimal separator, closing, and a busy device.
+// from the station in the table, the locale's decimal separator, closing, a busy device, and the
+// station's device vanishing under the window (a USB adapter pulled out: here the socat of the
+// pseudo-terminal pair is ended) and coming back.
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -13,9 +16,14 @@
 
 using ombrix::Bytes;
 using ombrix::Ombrix;
+using ombrix::SerialIntake;
 using ombrix::StartupError;
 using ombrix::TestTelegramSet;
 using ombrix::test::WindowRig;
+
+namespace {
+const QString kTitleLost = "Ombrix \u2013 keine Verbindung zur Station";
+}  // namespace
 
 class WindowTest : public QObject {
     Q_OBJECT
@@ -24,6 +32,7 @@ class WindowTest : public QObject {
     std::unique_ptr<WindowRig> rig_;
 
     QPushButton* Button(const char* name) { return rig_->window->findChild<QPushButton*>(name); }
+    QString Title() { return rig_->window->windowTitle(); }
     QLineEdit* Text1() { return rig_->window->findChild<QLineEdit*>("Text1"); }
     void Press(const char* button) { QTest::mouseClick(Button(button), Qt::LeftButton); }
     int Rows() { return rig_->Table()->rowCount(); }
@@ -150,6 +159,40 @@ class WindowTest : public QObject {
         QVERIFY2(text.startsWith("Laufzeitfehler '8005'") && text.contains(rig_->pty.Program()),
                  qPrintable(text));
         QVERIFY(rig_->window->Intake()->IsOpen());
+    }
+
+    // The window keeps its table, says in its title that the station link is lost, tries the
+    // same device every five seconds and decodes the first burst after the device is back.
+    void deviceGoneAndBack() {
+        QVERIFY(rig_->pty.Send(TestTelegramSet()));
+        QTRY_COMPARE_WITH_TIMEOUT(rig_->Counter(), " 1", 8000);
+        rig_->pty.Stop();
+        QTRY_COMPARE_WITH_TIMEOUT(Title(), kTitleLost, 8000);
+        QVERIFY(rig_->window->Intake()->IsLinkLost() && !rig_->window->Intake()->IsOpen());
+        // Gone for longer than one attempt to reopen it: the window goes on as it was.
+        QTest::qWait(SerialIntake::kReopenMs + 1000);
+        QCOMPARE(Title(), kTitleLost);
+        QCOMPARE(rig_->Counter(), " 1");
+        QVERIFY(ShowsTheLoggersTable());
+        // Back at the same path: reopened within one period of attempts.
+        QElapsedTimer back;
+        back.start();
+        QVERIFY2(rig_->pty.Start(), "socat could not make the pseudo-terminal pair again");
+        QTRY_COMPARE_WITH_TIMEOUT(Title(), "Ombrix", SerialIntake::kReopenMs + 2000);
+        QVERIFY(rig_->window->Intake()->IsOpen());
+        qInfo("device reopened %lld ms after it came back", back.elapsed());
+        QVERIFY(rig_->pty.Send(TestTelegramSet()));
+        QTRY_COMPARE_WITH_TIMEOUT(rig_->Counter(), " 2", 8000);
+    }
+
+    // Closing the window while the device is gone ends the attempts to reopen it.
+    void closeWhileGone() {
+        rig_->pty.Stop();
+        QTRY_COMPARE_WITH_TIMEOUT(Title(), kTitleLost, 8000);
+        QVERIFY(rig_->window->close());
+        QVERIFY2(rig_->pty.Start(), "socat could not make the pseudo-terminal pair again");
+        QTest::qWait(SerialIntake::kReopenMs + 1000);
+        QVERIFY(!rig_->window->Intake()->IsOpen());
     }
 };
 

@@ -72,9 +72,8 @@ class LineGarbageTest : public QObject {
 
   private slots:
     void garbageAndSets() {
-        const int seconds = qEnvironmentVariableIntValue("OMBRIX_GARBAGE_SECONDS") > 0
-                                ? qEnvironmentVariableIntValue("OMBRIX_GARBAGE_SECONDS")
-                                : 40;
+        int seconds = qEnvironmentVariableIntValue("OMBRIX_GARBAGE_SECONDS");
+        if (seconds <= 0) seconds = 40;
         const quint64 seed = qEnvironmentVariableIsSet("OMBRIX_GARBAGE_SEED")
                                  ? qEnvironmentVariable("OMBRIX_GARBAGE_SEED").toULongLong()
                                  : QRandomGenerator::system()->generate64() % 1000000;

@@ -1,8 +1,9 @@
-// The status server of the running program under hostile clients, all on 127.0.0.1: 64 idle
-// connections and more trying, a client that sends 100 MB, clients that close or reset the
-// connection before, while and after asking, and 10,000 connections in a row. A well-behaved
-// client is answered throughout, and the program's open files return to their idle count.
-// Latency and memory are printed as figures (lines starting with "figures:"), not asserted.
+// The status server of the running program under hostile clients, all on 127.0.0.1: a client
+// that sends 100 MB, and 10,000 connections in a row with clients among them that close or reset
+// the connection before, while and after asking. A well-behaved client is answered throughout,
+// and the program's open files return to their idle count. Latency and memory are printed as
+// figures (lines starting with "figures:"), not asserted. The cap on connections, the idle limit
+// and running out of descriptors are tested on the server itself (app_status_server_test).
 #include <signal.h>
 
 #include <algorithm>
@@ -14,26 +15,6 @@
 #include "station/telegram_set.h"
 
 using namespace ombrix::test;
-
-namespace {
-
-// Median and worst of the well-behaved clients' latencies.
-QString Summary(std::vector<double> ms) {
-    if (ms.empty()) return "none";
-    std::sort(ms.begin(), ms.end());
-    return QString("%1 clients, median %2 ms, 99 % %3 ms, max %4 ms")
-        .arg(ms.size())
-        .arg(ms[ms.size() / 2], 0, 'f', 2)
-        .arg(ms[std::min(ms.size() - 1, ms.size() * 99 / 100)], 0, 'f', 2)
-        .arg(ms.back(), 0, 'f', 2);
-}
-
-void Figure(const QString& text) {
-    std::printf("figures: %s\n", qPrintable(text));
-    std::fflush(stdout);
-}
-
-}  // namespace
 
 class StatusHostileTest : public QObject {
     Q_OBJECT
@@ -56,12 +37,14 @@ class StatusHostileTest : public QObject {
     // The figures of a load, and its end: the open files back to their idle count.
     void Done(const QString& load) {
         const int files = ombrix_.WaitForOpenFiles(idleFiles_);
-        Figure(QString("%1: %2; %3 open files (idle %4), resident %5 KiB (idle %6 KiB)")
-                   .arg(load, Summary(std::exchange(latencies_, {})))
-                   .arg(files)
-                   .arg(idleFiles_)
-                   .arg(ombrix_.ResidentKiB())
-                   .arg(idleKiB_));
+        std::vector<double> ms = std::exchange(latencies_, {});
+        std::sort(ms.begin(), ms.end());
+        std::printf(
+            "figures: %s: %zu clients, median %.2f ms, 99 %% %.2f ms, max %.2f ms; "
+            "%d open files (idle %d), resident %ld KiB (idle %ld KiB)\n",
+            qPrintable(load), ms.size(), ms[ms.size() / 2], ms[ms.size() * 99 / 100], ms.back(),
+            files, idleFiles_, ombrix_.ResidentKiB(), idleKiB_);
+        std::fflush(stdout);
         QCOMPARE(files, idleFiles_);
     }
 
@@ -81,29 +64,8 @@ class StatusHostileTest : public QObject {
     }
 
     void cleanupTestCase() {
-        Figure(QString("resident memory: idle %1 KiB, peak %2 KiB").arg(idleKiB_).arg(peakKiB_));
+        std::printf("figures: resident memory: idle %ld KiB, peak %ld KiB\n", idleKiB_, peakKiB_);
         QVERIFY(ombrix_.Running());
-    }
-
-    // 64 connections that never send take every place; more keep coming. The longest silent
-    // connection makes room for each newcomer, so a well-behaved client still gets through.
-    void idleConnectionsAndMoreTrying() {
-        std::vector<int> hogs;
-        for (int i = 0; i < 64 + 32; ++i) hogs.push_back(ConnectLoopback(ombrix_.StatusPort()));
-        QVERIFY(std::count(hogs.begin(), hogs.end(), -1) == 0);
-        int reconnected = 0;
-        for (int round = 0; round < 40; ++round) {
-            for (int& fd : hogs) {  // whoever was pushed out tries again at once
-                if (!ClosedByPeer(fd)) continue;
-                ::close(fd);
-                fd = ConnectLoopback(ombrix_.StatusPort());
-                QVERIFY(fd >= 0);
-                ++reconnected;
-            }
-            QVERIFY2(Answered(), qPrintable(QString("round %1").arg(round)));
-        }
-        for (int fd : hogs) ::close(fd);
-        Done(QString("96 idle connections held open, %1 reconnections").arg(reconnected));
     }
 
     // A client that sends 100 MB without reading: what it sends is thrown away as it comes;
@@ -140,33 +102,26 @@ class StatusHostileTest : public QObject {
         Done(QString("flood of %1 MB on %2 connections").arg(sent >> 20).arg(connections));
     }
 
-    // 600 clients that end their connection early: closing before they ask, resetting right
-    // after asking, and resetting once the first bytes of the reply are there.
-    void clientsClosingOrResettingEarly() {
-        for (int i = 0; i < 600; ++i) {
-            const int fd = ConnectLoopback(ombrix_.StatusPort());
-            QVERIFY(fd >= 0);
-            if (i % 3 > 0) ::send(fd, "?", 1, MSG_NOSIGNAL);
-            if (i % 3 == 2) {
-                pollfd p{fd, POLLIN, 0};
-                ::poll(&p, 1, 1000);
-            }
-            if (i % 3 > 0) {  // a reset instead of an orderly close
-                const linger hard{1, 0};
-                ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
-            }
-            ::close(fd);
-        }
-        for (int i = 0; i < 20; ++i) QVERIFY(Answered());
-        Done("after 600 early ends");
-    }
-
-    // 10,000 clients one after another (OMBRIX_HOSTILE_CONNECTIONS), each answered.
-    void tenThousandInARow() {
+    // 10,000 clients one after another (OMBRIX_HOSTILE_CONNECTIONS), each answered; after every
+    // 50th, three that end their connection early: one closes before it asks, one resets right
+    // after asking, one resets once the first bytes of the reply are there.
+    void tenThousandInARowAndEarlyEnds() {
         const int count = qEnvironmentVariableIntValue("OMBRIX_HOSTILE_CONNECTIONS");
-        for (int i = 0; i < (count > 0 ? count : 10000); ++i)
-            if (!Answered()) QFAIL(qPrintable(QString("client %1 was not answered").arg(i + 1)));
-        Done("connections in a row");
+        int early = 0;
+        for (int i = 1; i <= (count > 0 ? count : 10000); ++i) {
+            if (!Answered()) QFAIL(qPrintable(QString("client %1 was not answered").arg(i)));
+            for (int kind = 0; i % 50 == 0 && kind < 3; ++kind, ++early) {
+                const int fd = ConnectLoopback(ombrix_.StatusPort());
+                QVERIFY(fd >= 0);
+                if (kind > 0) ::send(fd, "?", 1, MSG_NOSIGNAL);
+                pollfd p{fd, POLLIN, 0};
+                if (kind == 2) ::poll(&p, 1, 1000);
+                const linger hard{1, 0};  // a reset instead of an orderly close
+                if (kind > 0) ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+                ::close(fd);
+            }
+        }
+        Done(QString("connections in a row, %1 of them ending early").arg(early));
     }
 };
 

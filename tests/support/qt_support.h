@@ -45,15 +45,11 @@ class PtyPair {
         socat_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         socat_.start("socat",
                      {"pty,raw,echo=0,link=" + Program(), "pty,raw,echo=0,link=" + Station()});
-        const auto up = [&] { return socat_.state() == QProcess::Running; };
-        return dir_.isValid() && socat_.waitForStarted(5000) &&
-               QTest::qWaitFor(
-                   [&] {
-                       return !up() ||
-                              (QFileInfo::exists(Program()) && QFileInfo::exists(Station()));
-                   },
-                   10000) &&
-               up();
+        const auto linked = [&] {
+            return QFileInfo::exists(Program()) && QFileInfo::exists(Station());
+        };
+        return dir_.isValid() && socat_.waitForStarted(5000) && QTest::qWaitFor(linked, 10000) &&
+               socat_.state() == QProcess::Running;
     }
     void Stop() {
         if (station_ >= 0) ::close(station_);

@@ -17,6 +17,12 @@
 
 namespace ombrix::test {
 
+// Waits until the pause timer has run out and the buffer is empty again.
+inline bool WaitIntakeIdle(const SerialIntake& intake, int ms = 10000) {
+    return QTest::qWaitFor([&] { return !intake.PauseTimerActive() && intake.RxBuffer().empty(); },
+                           ms);
+}
+
 struct WindowRig {
     // Empty when the window is up, else what failed.
     QString Start() {
@@ -47,15 +53,7 @@ struct WindowRig {
     }
     // The "Zähler" row counts the valid sets decoded.
     QString Counter() const { return Table()->rowCount() == 22 ? Cell(21, 1) : QString(); }
-    // Waits until the pause timer has run out and the buffer is empty again.
-    bool WaitIntakeIdle() const {
-        return QTest::qWaitFor(
-            [&] {
-                return !window->Intake()->PauseTimerActive() &&
-                       window->Intake()->RxBuffer().empty();
-            },
-            10000);
-    }
+    bool WaitIntakeIdle() const { return test::WaitIntakeIdle(*window->Intake()); }
 
     QTemporaryDir dir;
     PtyPair pty;
