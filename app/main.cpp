@@ -5,6 +5,7 @@
 #include <QSettings>
 #include <QTimer>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 
 #include "app/ombrix.h"
@@ -42,6 +43,10 @@ class StartupProbe : public QObject {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A write to a peer that has just gone (the packet engine, a status client) fails with EPIPE
+    // instead of ending the program. Qt ignores the signal itself on its first socket write; this
+    // makes it so from the start.
+    std::signal(SIGPIPE, SIG_IGN);
     QApplication app(argc, argv);
     QApplication::setOrganizationName("Ombrix");
     QApplication::setApplicationName("Ombrix");
