@@ -7,12 +7,8 @@
 namespace ombrix {
 
 struct LocalTime {
-    int Year = 2000;
-    int Month = 1;
-    int Day = 1;
-    int Hour = 0;
-    int Minute = 0;
-    int Second = 0;
+    int Year = 2000, Month = 1, Day = 1;
+    int Hour = 0, Minute = 0, Second = 0;
 };
 
 using Clock = std::function<LocalTime()>;
