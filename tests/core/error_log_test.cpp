@@ -16,15 +16,6 @@
 namespace ombrix::test {
 namespace {
 
-std::vector<Bytes> Lines(const Bytes& record) {
-    std::vector<Bytes> lines;
-    std::size_t start = 0;
-    for (std::size_t end; (end = record.find("\r\n", start)) != Bytes::npos; start = end + 2)
-        lines.push_back(record.substr(start, end - start));
-    EXPECT_EQ(start, record.size()) << "record does not end in CR LF";
-    return lines;
-}
-
 // Nibble 149, the ten-thousands of the sea-level pressure, raised from 1 to 4: 40150 does not fit.
 const char* const kOverflowing = "149=4";
 
@@ -36,7 +27,7 @@ TEST(ErrorLog, SeaLevelOverflowWritesExactlyTheComposedRecordAndDecodingResumes)
     // all empty because the failure comes before its first cell. Every line ends in CR LF.
     const Bytes golden = ReadFile(OMBRIX_CORE_TEST_DATA "/overflow_record.bin");
     ASSERT_EQ(golden.size(), 842u);
-    ASSERT_EQ(Lines(golden).size(), 17u);
+    ASSERT_EQ(Lines(golden, "\r\n").size(), 17u);
     DecodeHarness h, reference;
     ASSERT_EQ(h.Decode(TestSetWith(kOverflowing)), SetOutcome::Valid);
     ASSERT_EQ(h.records.size(), 1u);
@@ -84,8 +75,10 @@ TEST(ErrorLog, NulAndBytesAbove127SurviveAsLatin1) {
     row[1] = "91%";
     row[9] = "9,4°C";
     const RuntimeError error{-5, "Ungültiger Wert", "Ombrix"};
-    const std::vector<Bytes> lines = Lines(ErrorLogRecord(
-        {error, {1999, 12, 31, 23, 59, 58}, Bytes("\x00\x0F\x0A\x0D\x00", 5), 4, row}));
+    const std::vector<Bytes> lines =
+        Lines(ErrorLogRecord(
+                  {error, {1999, 12, 31, 23, 59, 58}, Bytes("\x00\x0F\x0A\x0D\x00", 5), 4, row}),
+              "\r\n");
     ASSERT_EQ(lines.size(), 17u);  // Latin-1 in octal: \374 ü, \337 ß, \260 °
     EXPECT_EQ(lines[1], "12-31-1999    23:59:58");
     EXPECT_EQ(lines[2], "Err.Number: -5 ");

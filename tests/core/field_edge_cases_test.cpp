@@ -58,19 +58,12 @@ const FieldCase kCases[] = {
     {"HumidityNibblesAboveNine",
      {{kIndoorHumidity.Current, "A1"}, {kOutdoorHumidity.Current, "FF"}},
      {{3, 1, "20%"}, {4, 1, "165%"}}},
-    {"HumidityInMaxOutRange", {{kIndoorHumidityMaxOutOfRange}, {kOutdoorHumidityOutOfRange}},
-     {{3, 10, kMaxOnly}, {4, 10, kNotMax}}, [](R& r) { r.OutdoorHumidity.State = kOutOfRange; }},
-    {"HumidityOutMaxInRange", {{kOutdoorHumidityMaxOutOfRange}, {kIndoorHumidityOutOfRange}},
-     {{3, 10, kNotMax}, {4, 10, kMaxOnly}}, [](R& r) { r.IndoorHumidity.State = kOutOfRange; }},
 
     // Temperature
     {"TemperatureIndoorNegativeFahrenheitDisplayOutdoorMinusZeroHasNoSign",
      {{In.Current.Tenths, "35A"}, {In.Max.Tenths, "35A"}, {In.Min.Tenths, "35A"},
       {kDisplayFahrenheit}, {Out.Current.Tenths, "008"}},
      {{5, 1, "-25_3°C"}, {5, 2, "-25_3°C"}, {5, 4, "-25_3°C"}, {5, 9, "°F"}, {6, 1, "0_0°C"}}},
-    {"TemperatureOutdoorNegative",
-     {{Out.Current.Tenths, "35A"}, {Out.Max.Tenths, "35A"}, {Out.Min.Tenths, "35A"}},
-     {{6, 1, "-25_3°C"}, {6, 2, "-25_3°C"}, {6, 4, "-25_3°C"}}},
     {"TemperatureOnesEightStaysPositiveTensFifteenNegative",
      {{Out.Current.Tenths, "180"}, {In.Current.Tenths, "99F"}},
      {{6, 1, "8_1°C"}, {5, 1, "-79_9°C"}}},
@@ -108,17 +101,11 @@ const FieldCase kCases[] = {
      {{9, 1, "5°C"}, {9, 7, "16°C:"}, {10, 7, "8°C:"}}},
     {"DewPointOutdoorIntoSlot", {{kOutdoorDewPoint.Current, "99"}, {kOutdoorDewPoint.Min, "30"}},
      {{10, 1, "99°C"}, {10, 4, "3°C"}}},
-    {"DewPointInMinOutRange", {{kIndoorDewPointMinOutOfRange}, {kOutdoorDewPointOutOfRange}},
-     {{9, 10, kMinOnly}, {10, 10, kNotMin}}, [](R& r) { r.OutdoorDewPoint.State = kOutOfRange; }},
-    {"DewPointOutMinInRange", {{kOutdoorDewPointMinOutOfRange}, {kIndoorDewPointOutOfRange}},
-     {{9, 10, kNotMin}, {10, 10, kMinOnly}}, [](R& r) { r.IndoorDewPoint.State = kOutOfRange; }},
 
     // Rain
     {"RainLargestAmountsInchesDisplayOnly",
      {{kRainHour, "999"}, {kRainToday, "9999"}, {kRainSinceReset, "9999"}, {kRainInches}},
      {{11, 1, "999mm"}, {12, 1, "9999mm"}, {13, 1, "9999mm"}, {11, 9, "inches"}}},
-    {"RainAlarmAndOutOfRange", {{kRainAlarmOn}, {kRainHourOutOfRange}},
-     {{11, 8, "Ein"}, {11, 10, "Out Of Range: 1"}}, [](R& r) { r.RainHour.State = kOutOfRange; }},
     {"RainNibblesAboveNineNoValidStamp",
      {{kRainAlarmLimit, "FFF"}, {kRainResetAt.Minute, "075200D"}},
      {{11, 6, "1665in"}, {13, 10, "Reset: 25:70 / 00.13"}}},
@@ -129,15 +116,9 @@ const FieldCase kCases[] = {
      {{14, 1, "45_4km/h 194°"}, {14, 2, "599_4km/h1665°"}}, [](R& r) { r.GustSpeed.Value = 12.6; }},
     {"WindMeanAndDirection", {{kMeanSpeed, "050"}, {kMeanDirection, "063"}},
      {{15, 1, "18_0km/h 360°"}}, [](R& r) { r.MeanSpeed.Value = 5, r.MeanDirection.Value = 360; }},
-    {"WindUnitKmhMaxOutOfRange", {{kSpeedUnit, 3}, {kMaxSpeedOutOfRange}},
-     {{14, 9, "km/h"}, {14, 10, kMaxOnly}}},
-    {"WindUnitMsMeanOutOfRange", {{kSpeedUnit, 2}, {kMeanSpeedOutOfRange}},
-     {{14, 9, "m/s"}, {15, 10, "Out Of Range: 1"}}, [](R& r) { r.MeanSpeed.State = kOutOfRange; }},
     {"WindUnitIgnoresLowBits", {{kSpeedUnit.Low, "3"}}, {{14, 9, "mph"}}},
     {"WindAlarm140Armed", {{kWindAlarm.TensAndOnes, "041"}, {kWindAlarmOn}},
      {{14, 6, "140mph"}, {14, 8, "Ein"}}},
-    {"WindPeakOutOfRange", {{kGustSpeedOutOfRange}}, {{14, 10, kNotMax}},
-     [](R& r) { r.GustSpeed.State = kOutOfRange; }},
     {"WindChillNegativeAlarmMinus125Armed",
      {{kWindChill.Value, "50"}, {kWindChill.Negative}, {kWindChillAlarm.Value.TensAndOnes, "52"},
       {kWindChillAlarmOn}},
@@ -148,15 +129,29 @@ const FieldCase kCases[] = {
      {{kWindChill.Value, "FF"}, {kWindChill.Negative}, {kWindChillAlarm.Negative, "7"}},
      {{16, 1, "-165°C"}, {16, 7, "121°F"}}},
 
-    // Alarms with two bits: armed with both, one alone changes nothing
-    {"AlarmsIndoorHumidityOutdoorTemperatureDewPoint",
-     {{kIndoorHumidityAlarm, 3}, {kOutdoorTemperatureAlarm, 3}, {kDewPointAlarm, 3},
-      {kOutdoorHumidityAlarm, 1}, {kIndoorTemperatureAlarm, 2}},
-     {{3, 8, "Ein"}, {6, 8, "Ein"}, {9, 8, "Ein"}, {10, 8, "Ein"}}},
-    {"AlarmsOutdoorHumidityIndoorTemperature",
-     {{kOutdoorHumidityAlarm, 3}, {kIndoorTemperatureAlarm, 3}, {kIndoorHumidityAlarm, 1},
-      {kOutdoorTemperatureAlarm, 2}, {kDewPointAlarm, 2}},
-     {{4, 8, "Ein"}, {5, 8, "Ein"}}},
+    // Flags: where each lies and what it shows alone is the raw-nibble flag table's. Here the
+    // out-of-range flags mark their quantity in the reading, the max and min flags do not, and an
+    // alarm with two bits is not armed by one of them.
+    {"OutOfRangeFlagsInTheReading",
+     {{kIndoorHumidityOutOfRange}, {kOutdoorHumidityOutOfRange}, {kIndoorDewPointOutOfRange},
+      {kOutdoorDewPointOutOfRange}, {kRainHourOutOfRange}, {kGustSpeedOutOfRange},
+      {kMeanSpeedOutOfRange}},
+     {{3, 10, kNotMax}, {4, 10, kNotMax}, {9, 10, kNotMin}, {10, 10, kNotMin},
+      {11, 10, "Out Of Range: 1"}, {14, 10, kNotMax}, {15, 10, "Out Of Range: 1"}},
+     [](R& r) {
+         for (auto* q : {&r.IndoorHumidity, &r.OutdoorHumidity, &r.IndoorDewPoint,
+                         &r.OutdoorDewPoint, &r.RainHour, &r.GustSpeed, &r.MeanSpeed})
+             q->State = kOutOfRange;
+     }},
+    {"MaxAndMinFlagsNotInTheReading",
+     {{kIndoorHumidityMaxOutOfRange}, {kOutdoorHumidityMaxOutOfRange},
+      {kIndoorDewPointMinOutOfRange}, {kOutdoorDewPointMinOutOfRange}, {kMaxSpeedOutOfRange}},
+     {{3, 10, kMaxOnly}, {4, 10, kMaxOnly}, {9, 10, kMinOnly}, {10, 10, kMinOnly},
+      {14, 10, kMaxOnly}},
+     [](R&) {}},
+    {"AlarmsWithOneOfTheirTwoBits",
+     {{kIndoorHumidityAlarm, 1}, {kOutdoorHumidityAlarm, 2}, {kIndoorTemperatureAlarm, 2},
+      {kOutdoorTemperatureAlarm, 1}, {kDewPointAlarm, 2}}},
 
     // Power supply and display state
     {"BatteryPoweredDisplayEightIsTimeSubDisplayTwoStoredValue",

@@ -194,11 +194,10 @@ TEST(Rejection, AllZeroSetIsValid) {
     } cells[] = {
         // clang-format off
         {1, 1, "00:00:00"}, {1, 9, "12-Stunden"}, {2, 1, "00.00"}, {2, 9, "Tag.Monat"},
-        {3, 1, "0%"}, {5, 1, "0,0°C"}, {5, 9, "°C"}, {6, 6, "0,0°F"}, {7, 1, "000mb"},
-        {7, 7, " 1mb"}, {7, 9, "inches"}, {7, 10, ""}, {8, 1, "000,0mb"}, {8, 10, ""},
-        {9, 7, "1°C:"}, {11, 1, "0mm"}, {13, 10, "Reset: 00:00 / 00.00"}, {14, 1, "0,0km/h 0°"},
-        {14, 2, "0,0km/h0°"}, {14, 9, "mph"}, {16, 1, "0°C"}, {16, 7, "0°F"},
-        {17, 1, "Netz (AC)"}, {19, 1, "Zeit"}, {20, 1, "0"}, {21, 1, "Hauptwert"},
+        {3, 1, "0%"}, {5, 1, "0,0°C"}, {6, 6, "0,0°F"}, {7, 1, "000mb"}, {7, 7, " 1mb"},
+        {7, 9, "inches"}, {7, 10, ""}, {8, 1, "000,0mb"}, {8, 10, ""}, {9, 7, "1°C:"},
+        {13, 10, "Reset: 00:00 / 00.00"}, {14, 2, "0,0km/h0°"}, {14, 9, "mph"}, {16, 7, "0°F"},
+        {19, 1, "Zeit"}, {21, 1, "Hauptwert"},
         // clang-format on
     };
     for (const auto& c : cells)
@@ -228,9 +227,7 @@ TEST(Rejection, ValidBadValidSequences) {
         {bad, SetOutcome::ChecksumFailed, 5},
         {good, SetOutcome::Valid, 21},
         {good + '\0', SetOutcome::WrongLength, 0},
-        {bad, SetOutcome::ChecksumFailed, 5},
         {Bytes(), SetOutcome::WrongLength, 0},
-        {good, SetOutcome::Valid, 21},
         {good + good, SetOutcome::WrongLength, 0},
         {leads, SetOutcome::Valid, 21},
     };

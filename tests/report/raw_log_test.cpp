@@ -27,7 +27,7 @@ TEST(RawLog, LinesWhileItRains) {
     } cases[] = {{0, 0, false}, {0, 1, true}, {1, 0, true}, {7, 30, true}};
     for (const auto& c : cases) {
         LoggerHarness h;
-        const Bytes set = MakeSet({.RainHour = c.Hour, .RainToday = c.Today});
+        const Bytes set = TestSetWith({{kRainHour, c.Hour}, {kRainToday, c.Today}});
         h.Decode(set);
         const Bytes report = h.logger.LastCall().AprsText;
         h.Decode(set);

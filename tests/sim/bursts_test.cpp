@@ -7,10 +7,6 @@
 namespace ombrix::sim {
 namespace {
 
-Bytes SomeSet() {
-    return EncodeTelegramSet(WeatherModel(3, ToConsoleTime({2024, 6, 1, 14, 0, 0})).Station());
-}
-
 // The bursts the program's serial intake makes of each fault: the pieces run together unless the
 // line falls quiet for a second between them, and a burst of 100 bytes or fewer is dropped. What
 // the decoder says to each burst handed on. A fault hits every Nth burst, here every second one of
@@ -29,7 +25,8 @@ TEST(FaultPlan, EachFaultHasItsEffectOnTheIntake) {
         {FaultKind::Short, "short", {WrongLength}},
         {FaultKind::Double, "double", {WrongLength}},
     };
-    const Bytes set = SomeSet();
+    const Bytes set =
+        EncodeTelegramSet(WeatherModel(3, ToConsoleTime({2024, 6, 1, 14, 0, 0})).Station());
     Random random(5);
     for (const auto& c : cases) {
         for (int burst = 1; burst <= 20; ++burst) {

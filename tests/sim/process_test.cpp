@@ -40,7 +40,6 @@ std::vector<Burst> ReadBursts(int fd, std::size_t bytes, double timeoutSeconds) 
     return bursts;
 }
 
-using test::Exists;
 using test::LinkTarget;
 using test::Process;
 using test::TempDir;
@@ -58,7 +57,7 @@ TEST(SimProgram, ReplacesAStaleLinkAndRemovesItOnAnInterrupt) {
     EXPECT_NE(LinkTarget(link), "/dev/pts/nonexistent-4711");
     kill(sim.Pid(), SIGINT);
     EXPECT_EQ(sim.Wait(5), 0) << sim.Stderr();
-    EXPECT_FALSE(Exists(link));
+    EXPECT_FALSE(test::Exists(link));
 }
 
 // Raw logs written by the program's own raw-log writer, replayed in order onto a serial device:

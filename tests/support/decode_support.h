@@ -36,6 +36,16 @@ inline std::string WithSeparator(std::string text, const std::string& separator)
     return text;
 }
 
+// The lines of a text, each ended by `end`, the last one too.
+inline std::vector<std::string> Lines(const std::string& text, const std::string& end) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t at; (at = text.find(end, start)) != std::string::npos; start = at + end.size())
+        lines.push_back(text.substr(start, at - start));
+    EXPECT_EQ(start, text.size()) << "the last line has no end: " << text.substr(start);
+    return lines;
+}
+
 // One decoder as a freshly started program has it, with its error records and the readings of
 // the last valid set.
 struct DecodeHarness {
@@ -62,21 +72,13 @@ struct DecodeHarness {
 struct Decoded {
     SetOutcome Outcome;
     MeasurementTable Table;
-    Readings Slots;
     std::vector<Bytes> Errors;
-
-    // The cell of the first row with this text; empty when there is no such row.
-    std::string Cell(const std::string& row, int column) const {
-        for (const TableRow& r : Table.Rows())
-            if (r[0] == row) return r[static_cast<std::size_t>(column)];
-        return {};
-    }
 };
 
 inline Decoded Decode(BytesView set) {
     DecodeHarness h;
     const SetOutcome outcome = h.Decode(set);
-    return {outcome, h.Table(), h.readings, h.records};
+    return {outcome, h.Table(), h.records};
 }
 
 // Sets the bits `mask` of nibble `position` (1-based, the low nibble of each byte first) to those
@@ -114,10 +116,21 @@ inline Bytes TestSetWith(const std::string& edits) {
 }
 
 // One change to the built-in set: hex digits from a field's first nibble on, as they lie on the
-// wire (`{kRainHour, "21"}` is 12 mm), a flag set or cleared, or a two-bit code whose bits share a
-// nibble.
+// wire (`{kRainHour, "21"}` is 12 mm), a reading (`{kRainHour, 12}`, a temperature in °C), a flag
+// set or cleared, or a two-bit code whose bits share a nibble.
 struct Edit {
     Edit(field::Digits f, const char* hex) : Position(f.Position), Hex(hex) {}
+    // Decimal digits, least significant first; the last nibble takes what is left (humidity
+    // 100 % is 0 and 10).
+    Edit(field::Digits f, int value) : Position(f.Position) {
+        for (int j = 0; j < f.Length; ++j, value /= 10)
+            Hex += "0123456789ABCDEF"[j == f.Length - 1 ? value : value % 10];
+    }
+    // Tenths, ones and tens, the sign a bit of the tens.
+    Edit(const field::Temperature& t, double celsius)
+        : Edit(field::Digits{t.Tenths.Position, 3}, int(std::lround(std::fabs(celsius) * 10))) {
+        if (celsius < 0) Hex[2] = "0123456789ABCDEF"[(Hex[2] - '0') | 1 << t.Negative.Bit];
+    }
     Edit(field::Flag f, const char* hex) : Position(f.Nibble), Hex(hex) {}
     Edit(field::Flag f, bool on = true)
         : Position(f.Nibble), Mask(1u << f.Bit), Bits(on ? Mask : 0) {}
@@ -128,13 +141,12 @@ struct Edit {
 
     void ApplyTo(Bytes& set) const {
         int p = Position;
-        for (const char* h = Hex; *h != '\0'; ++h)
-            SetNibble(set, p++, std::stoi(std::string(1, *h), nullptr, 16));
+        for (char h : Hex) SetNibble(set, p++, std::stoi(std::string(1, h), nullptr, 16));
         if (Mask != 0) SetNibble(set, Position, static_cast<int>(Bits), Mask);
     }
 
     int Position;
-    const char* Hex = "";
+    std::string Hex;
     unsigned Mask = 0;  // the bits a flag or code edit changes
     unsigned Bits = 0;
 };
@@ -142,48 +154,6 @@ struct Edit {
 inline Bytes TestSetWith(const std::vector<Edit>& edits) {
     Bytes set = TestTelegramSet();
     for (const Edit& e : edits) e.ApplyTo(set);
-    FixChecksums(set);
-    return set;
-}
-
-// Readings to put into a set (written `MakeSet({.RainHour = 1})`); every field left out keeps the
-// built-in set's value.
-struct SetReadings {
-    int Humidity = -1;        // %, 0..159
-    double Temperature = 99;  // °C, one decimal, -79.9..79.9; 99 keeps the built-in value
-    double Pressure = -1;     // mb, one decimal
-    int RainHour = -1;        // mm
-    int RainToday = -1;       // mm
-    int PeakSpeed = -1;       // tenths of m/s
-    int PeakDirection = -1;   // degrees
-    int MeanSpeed = -1;       // tenths of m/s
-    int MeanDirection = -1;   // degrees
-};
-
-inline Bytes MakeSet(const SetReadings& r) {
-    Bytes set = TestTelegramSet();
-    // Decimal digits, least significant first; the last nibble takes what is left (humidity
-    // 100 % is 0 and 10).
-    auto digits = [&set](field::Digits f, long value) {
-        if (value < 0) return;
-        for (int j = 0; j < f.Length; ++j, value /= 10)
-            SetNibble(set, f.Position + j, int(j == f.Length - 1 ? value : value % 10));
-    };
-    digits(kOutdoorHumidity.Current, r.Humidity);
-    if (r.Temperature != 99) {
-        const field::Temperature& t = kOutdoorTemperature.Current;
-        const long tenths = std::lround(std::fabs(r.Temperature) * 10);
-        digits({t.Tenths.Position, 2}, tenths % 100);  // tenths and ones
-        SetNibble(set, t.Tens.Position,
-                  int(tenths / 100) | (r.Temperature < 0 ? 1 << t.Negative.Bit : 0));
-    }
-    digits(kSeaLevelPressure, std::lround(r.Pressure * 10));
-    digits(kRainHour, r.RainHour);
-    digits(kRainToday, r.RainToday);
-    digits(kGustSpeed, r.PeakSpeed);
-    digits(kGustDirection, r.PeakDirection);
-    digits(kMeanSpeed, r.MeanSpeed);
-    digits(kMeanDirection, r.MeanDirection);
     FixChecksums(set);
     return set;
 }
