@@ -71,15 +71,11 @@ void DecodeBarometer(DecodeCall& c) {
     c.Cell(AlarmSet, [&] { return AlarmSetText(c.Read(kPressureAlarmOn) == 1); });
 
     c.Row("Luftdruck NN");
-    auto& slot = c.Slots[Slot::SeaLevelPressure];
-    c.Do([&] { slot.Name = "Luftdruck"; });
     // Five nibbles can exceed the 16-bit range: the overflow is logged, the slot stays 0 and the
     // reading not decoded.
-    c.Do([&] {
-        slot.Value =
-            static_cast<float>(r.SeaLevelPressure.Decoded(c.Read(kSeaLevelPressure) / 10.0));
-    });
-    c.Do([&] { slot.Unit = "mb"; });
+    const Reading& slot = c.FillSlot(
+        Slot::SeaLevelPressure, "Luftdruck",
+        [&] { return r.SeaLevelPressure.Decoded(c.Read(kSeaLevelPressure) / 10.0); }, "mb");
     c.Cell(Current, [&] { return c.Value(slot.Value, "#000.0", "mb"); });
     CodeCell(c, Extras, ForecastText, kForecast);
 }

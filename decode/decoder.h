@@ -42,6 +42,16 @@ class DecodeCall {
         Do([&] { SetCell(column, text()); });
     }
     void SetCell(Column column, std::string text);
+    // Fills a slot of the readings as three statements, name, value and unit, so that a value
+    // that fails leaves the slot named and its unit set.
+    template <class F>
+    ombrix::Reading& FillSlot(Slot slot, const char* name, F&& value, const char* unit) {
+        ombrix::Reading& reading = Slots[slot];
+        Do([&] { reading.Name = name; });
+        Do([&] { reading.Value = static_cast<float>(value()); });
+        Do([&] { reading.Unit = unit; });
+        return reading;
+    }
 
     // A field of station/fields.h, read as ReadField reads it.
     template <class Field>

@@ -36,13 +36,9 @@ void DecodeDewPoint(DecodeCall& c) {
     c.Cell(AlarmSet, alarmSet);
 
     c.Row("Taupunkt außen");
-    auto& slot = c.Slots[Slot::OutdoorDewPoint];
-    c.Do([&] { slot.Name = "Taupunkt"; });
-    c.Do([&] {
-        slot.Value =
-            static_cast<float>(r.OutdoorDewPoint.Decoded(c.Read(kOutdoorDewPoint.Current)));
-    });
-    c.Do([&] { slot.Unit = "°C"; });
+    const Reading& slot = c.FillSlot(
+        Slot::OutdoorDewPoint, "Taupunkt",
+        [&] { return r.OutdoorDewPoint.Decoded(c.Read(kOutdoorDewPoint.Current)); }, "°C");
     c.Cell(Current, [&] { return celsius(slot.Value); });
     Extremes(c, kOutdoorDewPoint, kOutdoorDewPointThreshold);
     c.Cell(Extras, [&] {

@@ -38,13 +38,9 @@ void DecodeHumidity(DecodeCall& c) {
     });
 
     c.Row("Luftfeuchte außen");
-    auto& slot = c.Slots[Slot::OutdoorHumidity];
-    c.Do([&] { slot.Name = "Luftfeuchte"; });
-    c.Do([&] {
-        slot.Value =
-            static_cast<float>(r.OutdoorHumidity.Decoded(c.Read(kOutdoorHumidity.Current)));
-    });
-    c.Do([&] { slot.Unit = "%"; });
+    const Reading& slot = c.FillSlot(
+        Slot::OutdoorHumidity, "Luftfeuchte",
+        [&] { return r.OutdoorHumidity.Decoded(c.Read(kOutdoorHumidity.Current)); }, "%");
     c.Cell(Current, [&] { return Percent(c, slot.Value); });
     Extremes(c, kOutdoorHumidity);
     c.Cell(Extras, [&] {

@@ -8,10 +8,9 @@ void DecodeRain(DecodeCall& c) {
     StationReading& r = c.Reading;
 
     c.Row("Regenmenge/Std.");
-    auto& hour = c.Slots[Slot::RainHour];
-    c.Do([&] { hour.Name = "Niederschlag in der letzten Stunde"; });
-    c.Do([&] { hour.Value = static_cast<float>(r.RainHour.Decoded(c.Read(kRainHour))); });
-    c.Do([&] { hour.Unit = "mm"; });
+    const Reading& hour = c.FillSlot(
+        Slot::RainHour, "Niederschlag in der letzten Stunde",
+        [&] { return r.RainHour.Decoded(c.Read(kRainHour)); }, "mm");
     c.Cell(Current, [&] { return c.Value(hour.Value, "##0", "mm"); });
     c.Cell(DisplayUnit, [&] { return std::string(c.Read(kRainInches) == 1 ? "inches" : "mm"); });
     c.Cell(AlarmMaximum, [&] { return c.Value(c.Read(kRainAlarmLimit), "##0", "in"); });
@@ -21,10 +20,9 @@ void DecodeRain(DecodeCall& c) {
     });
 
     c.Row("Regen heute");
-    auto& today = c.Slots[Slot::RainToday];
-    c.Do([&] { today.Name = "Niederschlag heute (seit 00:00 Uhr)"; });
-    c.Do([&] { today.Value = static_cast<float>(r.RainToday.Decoded(c.Read(kRainToday))); });
-    c.Do([&] { today.Unit = "mm"; });
+    const Reading& today = c.FillSlot(
+        Slot::RainToday, "Niederschlag heute (seit 00:00 Uhr)",
+        [&] { return r.RainToday.Decoded(c.Read(kRainToday)); }, "mm");
     c.Cell(Current, [&] { return c.Value(today.Value, "###0", "mm"); });
 
     c.Row("Regen seit Reset");

@@ -36,13 +36,9 @@ void DecodeTemperature(DecodeCall& c) {
     c.Cell(DisplayUnit, [&] { return std::string(c.Read(kDisplayFahrenheit) == 1 ? "°F" : "°C"); });
 
     c.Row("Temperatur außen");
-    auto& slot = c.Slots[Slot::OutdoorTemperature];
-    c.Do([&] { slot.Name = "Temperatur"; });
-    c.Do([&] {
-        slot.Value =
-            static_cast<float>(r.OutdoorTemperature.Decoded(c.Read(kOutdoorTemperature.Current)));
-    });
-    c.Do([&] { slot.Unit = "°C"; });
+    const Reading& slot = c.FillSlot(
+        Slot::OutdoorTemperature, "Temperatur",
+        [&] { return r.OutdoorTemperature.Decoded(c.Read(kOutdoorTemperature.Current)); }, "°C");
     c.Cell(Current, [&] { return celsius(slot.Value); });
     Extremes(c, kOutdoorTemperature);
     c.Cell(AlarmMaximum,

@@ -37,21 +37,17 @@ struct Wind {
 };
 
 void SpeedSlots(DecodeCall& c, const Wind& w) {
-    auto& speed = c.Slots[w.SpeedSlot];
-    auto& direction = c.Slots[w.DirectionSlot];
-    c.Do([&] { speed.Name = w.SpeedName; });
-    c.Do([&] {
-        const int tenths = c.Read(w.SpeedField);
-        (c.Reading.*w.Speed).Decoded(tenths / 10.0);
-        speed.Value = static_cast<float>(Kmh(tenths));
-    });
-    c.Do([&] { speed.Unit = "km/h "; });
-    c.Do([&] { direction.Name = w.DirectionName; });
-    c.Do([&] {
-        direction.Value =
-            static_cast<float>((c.Reading.*w.Direction).Decoded(c.Read(w.DirectionField)));
-    });
-    c.Do([&] { direction.Unit = "°"; });
+    const Reading& speed = c.FillSlot(
+        w.SpeedSlot, w.SpeedName,
+        [&] {
+            const int tenths = c.Read(w.SpeedField);
+            (c.Reading.*w.Speed).Decoded(tenths / 10.0);
+            return Kmh(tenths);
+        },
+        "km/h ");
+    const Reading& direction = c.FillSlot(
+        w.DirectionSlot, w.DirectionName,
+        [&] { return (c.Reading.*w.Direction).Decoded(c.Read(w.DirectionField)); }, "°");
     c.Cell(Column::Current,
            [&] { return SpeedAndDirection(c, speed.Value, direction.Value, " "); });
 }
@@ -87,10 +83,9 @@ void DecodeWind(DecodeCall& c) {
     });
 
     c.Row("gefühlte Temp.");
-    auto& chill = c.Slots[Slot::WindChill];
-    c.Do([&] { chill.Name = "gefühlte Temperatur"; });
-    c.Do([&] { chill.Value = static_cast<float>(r.WindChill.Decoded(c.Read(kWindChill))); });
-    c.Do([&] { chill.Unit = "°C"; });
+    const Reading& chill = c.FillSlot(
+        Slot::WindChill, "gefühlte Temperatur",
+        [&] { return r.WindChill.Decoded(c.Read(kWindChill)); }, "°C");
     c.Cell(Current, [&] { return c.Value(chill.Value, "###0", "°C"); });
     c.Cell(Minimum, [&] { return c.Value(c.Read(kWindChillMin), "###0", "°C"); });
     c.Cell(MinimumAt, [&] { return c.Stamp(kWindChillMinAt); });
