@@ -2,6 +2,7 @@
 // the offline decoder pass a fixed one.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 
 namespace ombrix {
@@ -15,5 +16,12 @@ using Clock = std::function<LocalTime()>;
 
 // The machine's local time, read once per call.
 LocalTime SystemLocalTime();
+
+// UTC seconds since 1970: the archive keeps its records in them.
+using UtcClock = std::function<std::int64_t()>;
+std::int64_t SystemUtcSeconds();
+
+// The machine's local time at a UTC second, by the zone's rules (TZ).
+LocalTime LocalTimeAt(std::int64_t utc);
 
 }  // namespace ombrix
