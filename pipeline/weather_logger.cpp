@@ -4,8 +4,6 @@
 
 namespace ombrix {
 
-namespace {}  // namespace
-
 void WeatherLogger::FrameRecorder::WriteAgwFrame(const Bytes& wire) {
     *last_ = wire;
     if (next_ != nullptr) next_->WriteAgwFrame(wire);
@@ -26,6 +24,30 @@ WeatherLogger::WeatherLogger(LoggerSettings settings, Clock clock, FrameSink* fr
         last_.AprsText = call.AprsText;
     });
     decoder_.AddStage([this](DecodeCall& call) { RawLogStep(call); });
+    decoder_.AddStage([this](DecodeCall& call) { ArchiveStep(call); });
+}
+
+void WeatherLogger::StartArchive(ArchiveSink* sink, UtcClock utc, int intervalSeconds,
+                                 std::optional<double> lastRainTotal) {
+    archiveSink_ = sink;
+    utc_ = std::move(utc);
+    archive_.emplace(intervalSeconds, lastRainTotal);
+}
+
+void WeatherLogger::ArchiveStep(const DecodeCall& call) {
+    if (!archive_ || call.Reading.Source != SetSource::Station) return;
+    if (const std::optional<IntervalSums> done = archive_->Add(call.Reading, utc_()))
+        archiveSink_->WriteInterval(*done);
+}
+
+void WeatherLogger::CloseArchiveInterval() {
+    if (!archive_) return;
+    if (const std::optional<IntervalSums> done = archive_->Close())
+        archiveSink_->WriteInterval(*done);
+}
+
+std::optional<std::int64_t> WeatherLogger::OpenArchiveIntervalEnd() const {
+    return archive_ ? archive_->OpenEnd() : std::nullopt;
 }
 
 void WeatherLogger::RawLogStep(DecodeCall& c) {

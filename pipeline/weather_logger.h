@@ -1,6 +1,7 @@
 // The whole road of one telegram set through the core: decoding into the table, the report stage
-// (gust maximum, direction average, counter, status line, APRS report and its frame) and the
-// raw-log step. The window owns one WeatherLogger for the whole run.
+// (gust maximum, direction average, counter, status line, APRS report and its frame), the
+// raw-log step and, when it is started, the archive stage. The window owns one WeatherLogger for
+// the whole run.
 #pragma once
 
 #include <array>
@@ -9,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "archive/archive.h"
 #include "decode/decoder.h"
 #include "logs/raw_log.h"
 #include "report/agwpe.h"
@@ -51,6 +53,15 @@ class WeatherLogger {
     // "Zähler=0": the next valid set restarts the cycle and sends a report.
     void ResetCounter() { report_.ResetCounter(); }
 
+    // The archive stage: from now on the station's valid sets are gathered into intervals of
+    // intervalSeconds, timed by utc, and each finished interval goes to sink.
+    void StartArchive(ArchiveSink* sink, UtcClock utc, int intervalSeconds,
+                      std::optional<double> lastRainTotal);
+    // Writes the open interval (its timer ran out, the program ends, the input ended).
+    void CloseArchiveInterval();
+    // The end of the open interval (UTC seconds), when the archive stage has one.
+    std::optional<std::int64_t> OpenArchiveIntervalEnd() const;
+
     const CallOutputs& LastCall() const { return last_; }
     const ReportStage& Report() const { return report_; }
     const LoggerSettings& Settings() const { return settings_; }
@@ -68,12 +79,16 @@ class WeatherLogger {
     };
 
     void RawLogStep(DecodeCall& call);
+    void ArchiveStep(const DecodeCall& call);
 
     LoggerSettings settings_;
     Clock clock_;
     FileAppender rawLog_;
     CallOutputs last_;
     FrameRecorder frames_;
+    ArchiveSink* archiveSink_ = nullptr;
+    UtcClock utc_;
+    std::optional<ArchiveAggregator> archive_;
     ReportStage report_;
     Decoder decoder_;
 };

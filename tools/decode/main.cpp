@@ -1,19 +1,27 @@
 // ombrix-decode: decodes recorded bursts offline, one file per burst, in order, by one decoder as
 // on a freshly started program, and prints each resulting table, followed by what the set produced
-// beyond the table: status line, APRS report, the AGWPE frame and the raw-log line. It writes no
-// file and opens no socket.
+// beyond the table: status line, APRS report, the AGWPE frame and the raw-log line. It opens no
+// socket and writes no file, except the archive when --archive names one: then the station's sets
+// go through the archive stage into it as in the program, and the open interval is written at the
+// end of the input, as at shutdown.
 #include <array>
 #include <cerrno>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#ifdef OMBRIX_WITH_ARCHIVE
+#include "database/archive_database.h"
+#endif
 #include "logs/error_log.h"
 #include "pipeline/weather_logger.h"
 #include "station/telegram_set.h"
@@ -38,6 +46,13 @@ void Usage() {
            "0000.00N/00000.00E_)\n"
            "  --port N                       radio port of the AGWPE engine (default 0)\n"
            "  --calls TO,FROM,DIGI1,DIGI2    AX.25 addresses (default CQ,N0CALL,Wide3-3,)\n"
+           "  --step S                       the n-th burst (from 0) is decoded at the clock's\n"
+           "                                 time plus n*S seconds, by the zone's rules\n"
+#ifdef OMBRIX_WITH_ARCHIVE
+           "  --archive FILE                 gather the station's sets into the archive FILE\n"
+           "                                 (SQLite, five-minute records), as the program does\n"
+#endif
+
            "After each table: \"status:\", \"aprs:\", \"frame:\" (AGWPE header and frame in hex)\n"
            "and \"rawlog:\" (the raw-log line without its time stamp), when composed.\n";
 }
@@ -55,6 +70,49 @@ bool ParseClock(const std::string& text, ombrix::LocalTime& out) {
     out = t;
     return true;
 }
+
+bool ParseStep(const std::string& text, std::int64_t& out) {
+    char* end = nullptr;
+    errno = 0;
+    const long long v = std::strtoll(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || errno != 0 || v < 0 || v > 100LL * 366 * 86400)
+        return false;
+    out = v;
+    return true;
+}
+
+// The UTC second of a local time, by the zone's rules; in the hour skipped in spring or doubled
+// in autumn, mktime decides.
+std::int64_t UtcOfLocal(const ombrix::LocalTime& t) {
+    std::tm tm{};
+    tm.tm_year = t.Year - 1900;
+    tm.tm_mon = t.Month - 1;
+    tm.tm_mday = t.Day;
+    tm.tm_hour = t.Hour;
+    tm.tm_min = t.Minute;
+    tm.tm_sec = t.Second;
+    tm.tm_isdst = -1;
+    return static_cast<std::int64_t>(std::mktime(&tm));
+}
+
+#ifdef OMBRIX_WITH_ARCHIVE
+// Writes each finished interval; a CLI may wait for another program that holds the file.
+class DatabaseSink : public ombrix::ArchiveSink {
+  public:
+    explicit DatabaseSink(ombrix::ArchiveDatabase& db) : db_(db) {}
+    void WriteInterval(const ombrix::IntervalSums& sums) override {
+        const ombrix::ArchiveDatabase::Result r = db_.Write(sums);
+        if (r.State == ombrix::ArchiveDatabase::Status::Ok) return;
+        std::cerr << "ombrix-decode: archive " << db_.Path() << ": record " << sums.DateTime
+                  << " not written: " << r.Message << "\n";
+        Failed = true;
+    }
+    bool Failed = false;
+
+  private:
+    ombrix::ArchiveDatabase& db_;
+};
+#endif
 
 bool ParsePort(const std::string& text, std::int16_t& out) {
     char* end = nullptr;
@@ -124,6 +182,8 @@ int main(int argc, char** argv) {
     ombrix::LoggerSettings settings;
     bool fixedClock = false;
     ombrix::LocalTime clockTime;
+    std::optional<std::int64_t> step;
+    std::string archivePath;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         std::string value;
@@ -148,6 +208,17 @@ int main(int argc, char** argv) {
                 std::cerr << "ombrix-decode: --calls takes at most TO,FROM,DIGI1,DIGI2\n";
                 return 2;
             }
+        } else if (OptionValue("--step", argc, argv, i, value)) {
+            std::int64_t seconds = 0;
+            if (!ParseStep(value, seconds)) {
+                std::cerr << "ombrix-decode: --step wants whole seconds, not " << value << "\n";
+                return 2;
+            }
+            step = seconds;
+#ifdef OMBRIX_WITH_ARCHIVE
+        } else if (OptionValue("--archive", argc, argv, i, value)) {
+            archivePath = value;
+#endif
         } else if (arg == "--test-set") {
             files.push_back({"Testwerte", true});
         } else if (arg == "--help" || arg == "-h") {
@@ -169,14 +240,44 @@ int main(int argc, char** argv) {
     }
 
     settings.DecimalSeparator = separator;
+    // With --step, burst n is decoded at start + n*step; without it every set has the fixed clock,
+    // or the system's.
+    const std::int64_t start = fixedClock ? UtcOfLocal(clockTime) : ombrix::SystemUtcSeconds();
+    std::int64_t burst = 0;
+    const ombrix::UtcClock utc = [&] {
+        if (step) return start + burst * *step;
+        return fixedClock ? start : ombrix::SystemUtcSeconds();
+    };
     ombrix::Clock clock = ombrix::SystemLocalTime;
-    if (fixedClock) clock = [clockTime] { return clockTime; };
+    if (step)
+        clock = [&utc] { return ombrix::LocalTimeAt(utc()); };
+    else if (fixedClock)
+        clock = [clockTime] { return clockTime; };
     // No frame sink and no file appender: frames and raw-log lines are only printed.
     ombrix::WeatherLogger logger(
         settings, clock, nullptr, nullptr,
         [](const ombrix::DecodeError& e) { std::cerr << ombrix::ErrorLogRecord(e); });
+#ifdef OMBRIX_WITH_ARCHIVE
+    std::unique_ptr<ombrix::ArchiveDatabase> archive;
+    std::optional<DatabaseSink> sink;
+    if (!archivePath.empty()) {
+        std::string error;
+        constexpr int kWaitForOthersMs = 10000;
+        archive = ombrix::ArchiveDatabase::Open(archivePath, error, true, kWaitForOthersMs);
+        if (!archive) {
+            std::cerr << "ombrix-decode: " << error << "\n";
+            return 2;
+        }
+        sink.emplace(*archive);
+        logger.StartArchive(&*sink, utc, ombrix::kDefaultArchiveInterval, archive->LastRainTotal());
+    }
+#endif
     int status = 0;
     for (const Input& input : files) {
+        struct NextBurst {
+            std::int64_t& n;
+            ~NextBurst() { ++n; }
+        } next{burst};
         const std::string& path = input.Path;
         ombrix::Bytes set;
         if (input.TestSet) {
@@ -186,7 +287,8 @@ int main(int argc, char** argv) {
             status = 2;
             continue;
         }
-        logger.DecodeTelegramSet(set);
+        logger.DecodeTelegramSet(
+            set, input.TestSet ? ombrix::SetSource::TestButton : ombrix::SetSource::Station);
         std::string out = "# " + path + "\n";
         for (const ombrix::TableRow& row : logger.Table().Rows()) {
             for (std::size_t i = 0; i < row.size(); ++i) {
@@ -207,5 +309,9 @@ int main(int argc, char** argv) {
         std::cout << out;
     }
     std::cout.flush();
+#ifdef OMBRIX_WITH_ARCHIVE
+    logger.CloseArchiveInterval();
+    if (sink && sink->Failed) status = 2;
+#endif
     return status;
 }

@@ -44,6 +44,7 @@ constexpr int kExitUsage = 2;
 struct Options {
     std::string Link;
     std::string Device;
+    std::string Out;
     double Interval = 10.0;
     double Delay = 0.0;   // seconds before the first burst
     long long Count = 0;  // 0: until stopped
@@ -65,6 +66,9 @@ void Usage(std::FILE* out) {
         "                     $XDG_RUNTIME_DIR/ombrix-station, else /tmp/ombrix-station-UID);\n"
         "                     it is removed when the simulator ends\n"
         "  --device PATH      write to this serial device instead of a pseudo-terminal\n"
+        "  --out DIR          write each burst to a file DIR/NNNNNN.bin at once, without\n"
+        "                     waiting (needs --count); the simulated clock still advances\n"
+        "                     by --interval times --speed from burst to burst\n"
         "  --interval S       seconds from burst to burst (default 10, at least 2)\n"
         "  --delay S          seconds before the first burst (default 0), so a reader\n"
         "                     started after the simulator gets it\n"
@@ -176,6 +180,9 @@ Options ParseOptions(int argc, char** argv) {
         } else if (arg == "--device") {
             o.Device = next();
             if (o.Device.empty()) throw UsageError("--device needs a path");
+        } else if (arg == "--out") {
+            o.Out = next();
+            if (o.Out.empty()) throw UsageError("--out needs a folder");
         } else if (arg == "--interval") {
             o.Interval = ParseNumber(arg, next());
             if (o.Interval < 2.0) throw UsageError("--interval: at least 2 seconds");
@@ -210,8 +217,9 @@ Options ParseOptions(int argc, char** argv) {
             throw UsageError("unknown option \"" + args[i] + "\"");
         }
     }
-    if (!o.Link.empty() && !o.Device.empty())
-        throw UsageError("--link and --device exclude each other");
+    if ((!o.Link.empty()) + (!o.Device.empty()) + (!o.Out.empty()) > 1)
+        throw UsageError("--link, --device and --out exclude each other");
+    if (!o.Out.empty() && o.Count == 0) throw UsageError("--out needs --count");
     return o;
 }
 
@@ -247,6 +255,26 @@ void InstallSignalHandlers() {
     std::signal(SIGPIPE, SIG_IGN);
 }
 
+// A history at once: burst n goes to DIR/n.bin (six digits, from 1), its pieces one after the
+// other, as ombrix-decode reads them.
+int WriteFiles(const Options& o, WeatherModel& model, Random& noise,
+               const std::vector<ombrix::Bytes>& replay) {
+    for (long long n = 1; n <= o.Count; ++n) {
+        if (!replay.empty() && n > static_cast<long long>(replay.size())) break;
+        if (n > 1 && replay.empty()) model.Advance(o.Interval * o.Speed);
+        const ombrix::Bytes set = replay.empty() ? EncodeTelegramSet(model.Station())
+                                                 : replay[static_cast<std::size_t>(n - 1)];
+        const BurstPlan plan =
+            PlanBurst(n, set, o.Faults, replay.empty() ? "set" : "replay", noise);
+        char name[32];
+        std::snprintf(name, sizeof name, "/%06lld.bin", n);
+        std::ofstream out(o.Out + name, std::ios::binary);
+        for (const Piece& piece : plan.Pieces) out << piece.Data;
+        if (!out.flush()) throw std::runtime_error(o.Out + name + ": " + std::strerror(errno));
+    }
+    return 0;
+}
+
 int Run(const Options& o) {
     std::vector<ombrix::Bytes> replay;
     if (!o.Replay.empty()) replay = LoadReplay(o.Replay);
@@ -255,6 +283,7 @@ int Run(const Options& o) {
     WeatherModel model(seed, o.Start ? *o.Start : LocalNow());
     Random noise(seed ^ 0x9E3779B97F4A7C15ULL);
 
+    if (!o.Out.empty()) return WriteFiles(o, model, noise, replay);
     InstallSignalHandlers();
     std::unique_ptr<Line> line =
         o.Device.empty() ? OpenPseudoTerminal(o.Link.empty() ? DefaultLinkPath() : o.Link)
