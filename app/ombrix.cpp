@@ -2,7 +2,10 @@
 
 #include <QCloseEvent>
 #include <QCursor>
+#include <QDateTime>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QLocale>
@@ -16,7 +19,9 @@
 #include <string>
 
 #include "app/agw_link.h"
+#include "app/archive_writer.h"
 #include "app/serial_intake.h"
+#include "database/archive_database.h"
 #include "logs/error_log.h"
 #include "logs/file_append.h"
 #include "pipeline/weather_logger.h"
@@ -83,6 +88,13 @@ void ReportLostRecord(const DecodeError& e) {
                  static_cast<int>(e.Error.Number), e.Error.Description.c_str());
 }
 
+// The archive waits at most this long for another program that holds its file, so that the
+// window never waits for it longer than 100 ms.
+constexpr int kArchiveBusyTimeoutMs = 50;
+// An interval's record is written this long after its end when no later set ends it first: a
+// set decoded right at the end still goes in.
+constexpr qint64 kArchiveCloseDelayMs = 5000;
+
 const QString kTitle = QStringLiteral("Ombrix");
 // While the station's serial device is gone.
 const QString kTitleNoStation = QStringLiteral("Ombrix – keine Verbindung zur Station");
@@ -138,6 +150,8 @@ bool Ombrix::Load(QSettings& store, StartupError& error) {
     QCursor::setPos(5000, 5000);
 
     if (!LoadSettings(store, settings_, error)) return false;
+    for (const QString& line : settings_.Warnings)
+        std::fprintf(stderr, "%s\n", qUtf8Printable(line));
 
     const QString device = settings_.CommDevice.isEmpty()
                                ? SerialIntake::DeviceForPortNumber(settings_.CommPort)
@@ -184,6 +198,7 @@ bool Ombrix::Load(QSettings& store, StartupError& error) {
         [](const DecodeError& e) {
             if (!AppendToFileQuietly("fehler.log", ErrorLogRecord(e))) ReportLostRecord(e);
         });
+    StartArchive();
 
     // From here on a failing step is skipped. The connection is made, or fails, in the
     // background; reports sent without it are lost without a message.
@@ -196,6 +211,41 @@ bool Ombrix::Load(QSettings& store, StartupError& error) {
                      unsigned{settings_.StatusServerPort});
     }
     return true;
+}
+
+void Ombrix::StartArchive() {
+    if (settings_.ArchivePath.isEmpty()) return;
+    // The default folder may not exist yet; SQLite makes the file, not its folder.
+    QDir().mkpath(QFileInfo(settings_.ArchivePath).absolutePath());
+    std::string failed;
+    std::unique_ptr<ArchiveDatabase> database =
+        ArchiveDatabase::Open(QFile::encodeName(settings_.ArchivePath).toStdString(), failed, true,
+                              kArchiveBusyTimeoutMs);
+    if (!database) {
+        std::fprintf(stderr, "Ombrix: %s\n", failed.c_str());
+        return;
+    }
+    const std::optional<double> lastRainTotal = database->LastRainTotal();
+    archive_ = std::make_unique<ArchiveWriter>(std::move(database));
+    logger_->StartArchive(archive_.get(), SystemUtcSeconds, settings_.ArchiveInterval,
+                          lastRainTotal);
+    archiveTimer_.setSingleShot(true);
+    archiveTimer_.setTimerType(Qt::PreciseTimer);
+    connect(&archiveTimer_, &QTimer::timeout, this, [this] {
+        // The wall clock may have gone back while the timer ran.
+        const std::optional<std::int64_t> end = logger_->OpenArchiveIntervalEnd();
+        if (end && QDateTime::currentMSecsSinceEpoch() < *end * 1000 + kArchiveCloseDelayMs)
+            ArmArchiveTimer();
+        else
+            logger_->CloseArchiveInterval();
+    });
+}
+
+void Ombrix::ArmArchiveTimer() {
+    const std::optional<std::int64_t> end = logger_->OpenArchiveIntervalEnd();
+    if (!end) return;
+    const qint64 ms = *end * 1000 + kArchiveCloseDelayMs - QDateTime::currentMSecsSinceEpoch();
+    archiveTimer_.start(static_cast<int>(std::clamp<qint64>(ms, 0, 86400000)));
 }
 
 QString Ombrix::StartupErrorText(const StartupError& error) {
@@ -229,11 +279,17 @@ void Ombrix::Form_Resize() {
     ListView1->resize(pixels, ListView1->height());
 }
 
-// Closes the serial port and both sockets; nothing is saved.
+// Closes the serial port and both sockets, and writes the archive's open interval with what it
+// has gathered.
 void Ombrix::Form_Unload() {
     if (MSComm1) MSComm1->Close();
     if (Winsock1) Winsock1->Close();
     if (Winsock2) Winsock2->Close();
+    if (unloaded_ || !archive_) return;
+    unloaded_ = true;
+    archiveTimer_.stop();
+    logger_->CloseArchiveInterval();
+    archive_->Flush();
 }
 
 // "Testwerte": the built-in set takes the same road as a burst from the station. It goes to the
@@ -251,6 +307,7 @@ void Ombrix::Command2_Click() {
 void Ombrix::DecodeTelegramSet(BytesView set, SetSource source) {
     if (!logger_) return;
     logger_->DecodeTelegramSet(set, source);
+    if (archive_ && source == SetSource::Station) ArmArchiveTimer();
     ShowTable();
     if (logger_->LastCall().StatusComposed)
         Text1->setText(QString::fromLatin1(logger_->StatusText()));

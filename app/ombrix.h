@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QSettings>
+#include <QTimer>
 #include <QWidget>
 #include <memory>
 
@@ -18,6 +19,7 @@ class QTableWidget;
 namespace ombrix {
 
 class AgwLink;
+class ArchiveWriter;
 class SerialIntake;
 class StatusServer;
 class WeatherLogger;
@@ -29,14 +31,18 @@ class Ombrix : public QWidget {
     explicit Ombrix(QWidget* parent = nullptr);
     ~Ombrix() override;
 
-    // Start-up: settings, serial port, pause timer, AGWPE link, status server. False when the
-    // serial port or a stored number fails; the program then ends with the error's message.
+    // Start-up: settings, serial port, pause timer, archive, AGWPE link, status server. False
+    // when the serial port or a stored number fails; the program then ends with the error's
+    // message. An archive that cannot be opened is said on standard error, and the program runs
+    // without it.
     bool Load(QSettings& store, StartupError& error);
 
     const Settings& CurrentSettings() const { return settings_; }
     const SerialIntake* Intake() const { return MSComm1.get(); }
     const StatusServer* Server() const { return Winsock2.get(); }
     const WeatherLogger* Logger() const { return logger_.get(); }
+    // Empty when there is no archive.
+    const ArchiveWriter* Archive() const { return archive_.get(); }
 
     // The start-up error as the user reads it.
     static QString StartupErrorText(const StartupError& error);
@@ -53,6 +59,9 @@ class Ombrix : public QWidget {
     // Every set, from the station or from "Testwerte", goes through here.
     void DecodeTelegramSet(BytesView set, SetSource source = SetSource::Station);
     void ShowTable();
+    void StartArchive();
+    // The open interval is written 5 s after its end (wall clock) when no later set ends it first.
+    void ArmArchiveTimer();
 
     QTableWidget* ListView1;
     QPushButton* Command1;
@@ -63,6 +72,9 @@ class Ombrix : public QWidget {
     std::unique_ptr<SerialIntake> MSComm1;  // with the pause timer tmrPause
     std::unique_ptr<AgwLink> Winsock1;
     std::unique_ptr<StatusServer> Winsock2;
+    std::unique_ptr<ArchiveWriter> archive_;
+    QTimer archiveTimer_;
+    bool unloaded_ = false;
     std::unique_ptr<WeatherLogger> logger_;
 };
 

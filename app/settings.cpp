@@ -63,6 +63,33 @@ bool ReadInteger16(QSettings& store, const QString& key, std::int16_t& out, Star
     return true;
 }
 
+// $XDG_DATA_HOME, else ~/.local/share.
+QDir DataFolder() {
+    QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    if (base.isEmpty()) base = QDir::homePath() + "/.local/share";
+    return QDir(base);
+}
+
+// "ArchiveInterval": one of the lengths the archive allows; anything else is said on standard
+// error and leaves the default, since the archive is no reason not to start.
+void ReadArchiveInterval(QSettings& store, Settings& out) {
+    const QString text = ReadText(store, "ArchiveInterval");
+    if (text.trimmed().isEmpty()) return;
+    const double value = NumericValue(text);
+    const auto allowed = std::find(kArchiveIntervals.begin(), kArchiveIntervals.end(), value);
+    if (allowed != kArchiveIntervals.end()) {
+        out.ArchiveInterval = *allowed;
+        return;
+    }
+    QStringList lengths;
+    for (const int seconds : kArchiveIntervals) lengths << QString::number(seconds);
+    out.Warnings << QStringLiteral(
+                        "Ombrix: Einstellung „ArchiveInterval“ = „%1“ ungültig (erlaubt: %2), "
+                        "das Archiv nimmt %3 Sekunden.")
+                        .arg(text, lengths.join(", "))
+                        .arg(kDefaultArchiveInterval);
+}
+
 }  // namespace
 
 std::optional<std::int16_t> ToInteger16(double value) {
@@ -72,9 +99,11 @@ std::optional<std::int16_t> ToInteger16(double value) {
 }
 
 QString DefaultPfadWX() {
-    QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-    if (base.isEmpty()) base = QDir::homePath() + "/.local/share";
-    return QDir(base).absoluteFilePath("Ombrix/WX") + "/";
+    return DataFolder().absoluteFilePath("Ombrix/WX") + "/";
+}
+
+QString DefaultArchivePath() {
+    return DataFolder().absoluteFilePath("Ombrix/archive.sqlite");
 }
 
 bool LoadSettings(QSettings& store, Settings& out, StartupError& error) {
@@ -112,6 +141,9 @@ bool LoadSettings(QSettings& store, Settings& out, StartupError& error) {
     if (!host.isEmpty()) out.AgwpeHost = host;
     if (!ReadTcpPort(store, "AGWPETcpPort", out.AgwpeTcpPort, error)) return false;
     if (!ReadTcpPort(store, "StatusServerPort", out.StatusServerPort, error)) return false;
+    out.ArchivePath =
+        store.contains("ArchivePath") ? ReadText(store, "ArchivePath") : DefaultArchivePath();
+    ReadArchiveInterval(store, out);
     return true;
 }
 

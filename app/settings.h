@@ -5,9 +5,11 @@
 
 #include <QSettings>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <optional>
 
+#include "archive/archive.h"
 #include "station/numeric_value.h"
 
 namespace ombrix {
@@ -23,10 +25,15 @@ struct Settings {
     std::int16_t AgwpePort = 0;
 
     // Optional keys: read when present, never written among the defaults.
-    QString CommDevice;                // a device path used instead of the port number
-    QString AgwpeHost = "127.0.0.1";   // the AGWPE engine's host ...
-    quint16 AgwpeTcpPort = 8000;       // ... and TCP port
-    quint16 StatusServerPort = 12345;  // the status server's port, on all interfaces
+    QString CommDevice;                             // a device path used instead of the port number
+    QString AgwpeHost = "127.0.0.1";                // the AGWPE engine's host ...
+    quint16 AgwpeTcpPort = 8000;                    // ... and TCP port
+    quint16 StatusServerPort = 12345;               // the status server's port, on all interfaces
+    QString ArchivePath;                            // the archive's file; empty: no archive
+    int ArchiveInterval = kDefaultArchiveInterval;  // seconds, one of kArchiveIntervals
+
+    // One line each for standard error: optional keys whose value was not taken.
+    QStringList Warnings;
 };
 
 // A start-up error: the runtime's error number and description, and what it concerns.
@@ -48,6 +55,10 @@ std::optional<std::int16_t> ToInteger16(double value);
 // The directory of the raw logs when nothing is stored: the per-user data folder plus "WX/",
 // absolute and ending in "/".
 QString DefaultPfadWX();
+
+// The archive's file when "ArchivePath" is missing: archive.sqlite in the per-user data folder's
+// "Ombrix".
+QString DefaultArchivePath();
 
 // Reads the port number, writes the defaults when it is 0, then reads every key. False with the
 // error filled in when a stored number does not fit.

@@ -1,7 +1,7 @@
 // The main window under the offscreen platform, started as the program starts it: settings of the
-// test station in a temporary folder (also the working folder, where "fehler.log" goes), the
-// serial port on a socat pseudo-terminal pair, a stand-in AGWPE engine and the status server on
-// free loopback ports.
+// test station in a temporary folder (also the working folder, where "fehler.log" and the archive
+// go), the serial port on a socat pseudo-terminal pair, a stand-in AGWPE engine and the status
+// server on free loopback ports.
 #pragma once
 
 #include <QDir>
@@ -33,6 +33,7 @@ struct WindowRig {
         QFile conf(dir.filePath("Ombrix.conf"));
         if (!conf.open(QIODevice::WriteOnly)) return "no settings file";
         conf.write(StationSettings(dir.filePath("wx/"), pty.Program(), engine.Port(), statusPort));
+        conf.write("ArchivePath=" + dir.filePath("archive.sqlite").toUtf8() + "\n");
         conf.close();
         store = std::make_unique<QSettings>(conf.fileName(), QSettings::IniFormat);
         window = std::make_unique<Ombrix>();
