@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Ombrix and runs it on the built-in station simulator: ombrix-sim
 # sends a burst every 2 seconds on a pseudo-terminal, and the window reads it as it would read the
-# station's serial line. Settings, raw logs and fehler.log of this demo live under build/demo; your
-# own settings are never touched. Nothing is transmitted (the callsign is N0CALL).
+# station's serial line. Settings, archive, raw logs and fehler.log of this demo live under
+# build/demo; your own settings are never touched. Nothing is transmitted (the callsign is N0CALL).
+# On the first run the demo's archive gets a week of simulated history, written by the same
+# archive stage as the window's (ombrix-decode --archive), so that there is a past to look at.
 #
 #   OMBRIX_DEMO_DIR          folder of the demo's settings and logs (default build/demo)
 #   OMBRIX_DEMO_STATUS_PORT  port of the status server (default 12345)
@@ -38,7 +40,25 @@ CommPortOmbrix=2
 AGWPEPort=0
 CommDevice=$link
 StatusServerPort=${OMBRIX_DEMO_STATUS_PORT:-12345}
+ArchivePath=$demo/archive.sqlite
 CONF
+
+if [ ! -e "$demo/archive.sqlite" ]; then
+  # One burst every 150 s for the week that ends now: about 4,000 sets, 2,016 records.
+  history=$(mktemp -d)
+  begin=$(date -d '-7 days' '+%Y-%m-%dT%H:%M:%S')
+  SECONDS=0
+  "$bin/ombrix-sim" --out "$history" --count 4032 --interval 150 --seed 1 --start "$begin" \
+    >/dev/null
+  if "$bin/ombrix-decode" --archive "$demo/archive.sqlite" --clock "$begin" --step 150 \
+       "$history"/*.bin >/dev/null 2>"$history/errors"; then
+    echo "ombrix: a week of simulated history written to $demo/archive.sqlite in ${SECONDS} s"
+  else
+    echo "ombrix: the demo runs without history:" >&2
+    grep -v Wetterbericht "$history/errors" >&2 || true
+  fi
+  rm -rf "$history"
+fi
 
 "$bin/ombrix-sim" --link "$link" --interval 2 --delay 1 --speed 30 &
 sim=$!
