@@ -1,10 +1,14 @@
 // The built program as a process, offscreen: a set from the station on its pseudo-terminal
 // becomes the status line on its status port, a line in the raw log and a report at the engine;
 // an error record that "fehler.log" cannot take goes to standard error; a device that is missing
-// ends it with a message, after the defaults were written.
+// ends it with a message, after the defaults were written; the end signals close it as the window
+// closes; --help and --version answer without a window.
+#include <signal.h>
+
 #include <QRegularExpression>
 #include <QSettings>
 
+#include "database/archive_database.h"
 #include "ombrix_process.h"
 #include "station/telegram_set.h"
 
@@ -80,6 +84,54 @@ class ProcessTest : public QObject {
         QCOMPARE(store.value("CallFrom").toString(), "N0CALL");
         QCOMPARE(store.value("PfadWX").toString(), ombrix.Path("data") + "/Ombrix/WX/");
         QCOMPARE(store.value("CommDevice").toString(), "/dev/ombrix-keine-station");
+    }
+
+    // As closing the window: the serial port's lock file goes, the archive gets the open interval.
+    void endSignalsCloseLikeTheWindow() {
+        for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+            OmbrixProcess ombrix;
+            QVERIFY2(ombrix.Start(), ombrix.StandardError().constData());
+            QVERIFY(ombrix.Pty().Send(ombrix::TestTelegramSet()));
+            QVERIFY(ombrix.WaitForStatusLine());
+            const QString lock = "/var/lock/LCK.." + ombrix.Pty().Program().replace('/', '_');
+            QVERIFY2(QFile::exists(lock), qPrintable(lock));
+            ::kill(static_cast<pid_t>(ombrix.Process().processId()), signal);
+            QVERIFY(ombrix.Process().waitForFinished(10000));
+            QCOMPARE(ombrix.Process().exitStatus(), QProcess::NormalExit);
+            QVERIFY2(!QFile::exists(lock), qPrintable(lock));
+            std::string error;
+            const auto archive = ombrix::ArchiveDatabase::OpenReadOnly(
+                ombrix.Path("data/Ombrix/archive.sqlite").toStdString(), error);
+            QVERIFY2(archive, error.c_str());
+            QCOMPARE(archive->RecordCount(), 1);
+            QCOMPARE(archive->Last()->SetCount, 1);
+        }
+    }
+
+    void helpVersionAndUnknownOptionsOpenNoWindow() {
+        const struct {
+            const char* argument;
+            int status;
+            const char* stdoutHas;
+            const char* stderrHas;
+        } rows[] = {
+            {"--help", 0, "usage: ombrix", ""},
+            {"--version", 0, "ombrix ", ""},
+            {"--frobnicate", 2, "", "ombrix: unknown option '--frobnicate'\nusage: ombrix"}};
+        for (const auto& row : rows) {
+            QTemporaryDir config;
+            QProcess process;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert("XDG_CONFIG_HOME", config.path());
+            env.remove("DISPLAY");
+            process.setProcessEnvironment(env);
+            process.start(OMBRIX_BINARY, {row.argument});
+            QVERIFY(process.waitForFinished(10000));
+            QCOMPARE(process.exitCode(), row.status);
+            QVERIFY(process.readAllStandardOutput().startsWith(row.stdoutHas));
+            QVERIFY(process.readAllStandardError().startsWith(row.stderrHas));
+            QVERIFY(QDir(config.path()).isEmpty());  // the settings untouched
+        }
     }
 };
 
