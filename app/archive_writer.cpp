@@ -29,13 +29,13 @@ ArchiveWriter::~ArchiveWriter() = default;
 
 void ArchiveWriter::WriteInterval(const IntervalSums& sums) {
     queue_.push_back(sums);
-    // A day's records at most; beyond that the oldest go, so that a disk full for weeks does not
-    // fill the memory as well.
+    WriteQueue(kRecordsPerPass);
+    // A day's records at most wait; beyond that the oldest go, so that a disk full for weeks does
+    // not fill the memory as well.
     const std::size_t day =
         static_cast<std::size_t>(kSecondsPerDay / std::max(1, sums.IntervalSeconds));
     for (; queue_.size() > day; ++dropped_) queue_.pop_front();
     waiting_ = std::min(waiting_, queue_.size());
-    WriteQueue(kRecordsPerPass);
 }
 
 void ArchiveWriter::Flush() {

@@ -1,5 +1,6 @@
 // The settings store: the numeric value of the port numbers, defaults on first use, texts as
-// stored, the optional keys, and the start-up errors of numbers that do not fit.
+// stored, the optional keys (the archive's among them), and the start-up errors of numbers that do
+// not fit.
 #include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -154,6 +155,41 @@ class SettingsTest : public QObject {
             got = got.arg(e.Number).arg(e.Description, e.Subject);
         QCOMPARE(QString(got).replace(dir_->path(), "<tmp>"), read);
         QCOMPARE(Stored(store), defaults ? kDefaultsStored : before);
+    }
+
+    // The archive's file and interval, and the lines said about them: "path|seconds|lines".
+    void archive_data() {
+        QTest::addColumn<QByteArray>("ini");
+        QTest::addColumn<QString>("read");
+        const QString standard = "<tmp>/data/Ombrix/archive.sqlite|300|";
+        QTest::newRow("missing") << kFull << standard;
+        QTest::newRow("no archive") << kFull + "ArchivePath=\nArchiveInterval=\n"
+                                    << "|300|";
+        QTest::newRow("file and hour")
+            << kFull + "ArchivePath=/daten/wetter.sqlite\nArchiveInterval=3600\n"
+            << "/daten/wetter.sqlite|3600|";
+        const QString refused =
+            "Ombrix: Einstellung „ArchiveInterval“ = „%1“ ungültig (erlaubt: 60, 120, 300, 600, "
+            "900, 1800, 3600), das Archiv nimmt 300 Sekunden.";
+        for (const char* value : {"301", "0", "5 min", "-300"})
+            QTest::addRow("interval %s", value)
+                << kFull + "ArchiveInterval=" + value << standard + refused.arg(value);
+    }
+    void archive() {
+        QFETCH(QByteArray, ini);
+        QFETCH(QString, read);
+        QFile file(dir_->filePath("Ombrix.conf"));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(ini) == ini.size());
+        file.close();
+        QSettings store(file.fileName(), QSettings::IniFormat);
+        Settings s;
+        StartupError e;
+        QVERIFY(LoadSettings(store, s, e));
+        const QString got = QString("%1|%2|%3")
+                                .arg(s.ArchivePath)
+                                .arg(s.ArchiveInterval)
+                                .arg(s.Warnings.join('\n'));
+        QCOMPARE(QString(got).replace(dir_->path(), "<tmp>"), read);
     }
 };
 
