@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "database/archive_database.h"
+#include "decode_support.h"
 #include "support.h"
 
 namespace ombrix {
@@ -95,6 +96,41 @@ TEST(ArchiveDatabase, AnotherWriterMakesItBusyNotHang) {
     sqlite3_close(other);
     EXPECT_EQ(db->Write(Part(0, 3, 10)).State, ArchiveDatabase::Status::Ok);
     EXPECT_EQ(db->RecordCount(), 1);
+}
+
+// The system clock set back an hour and then forward a day while the program runs: the hour's
+// records take the new sets, the day between stays a gap.
+TEST(ArchiveDatabase, ClockSetBackMergesClockSetForwardLeavesAGap) {
+    TempDir dir;
+    std::string error;
+    auto db = ArchiveDatabase::Open(dir / "a.sqlite", error);
+    ASSERT_NE(db, nullptr) << error;
+    struct Sink : ArchiveSink {
+        ArchiveDatabase* db;
+        void WriteInterval(const IntervalSums& s) override {
+            EXPECT_EQ(db->Write(s).State, ArchiveDatabase::Status::Ok);
+        }
+    } sink;
+    sink.db = db.get();
+    test::LoggerHarness h;
+    std::int64_t now = 1'800'000'001;
+    h.logger.StartArchive(
+        &sink, [&] { return now; }, 300, std::nullopt);
+    const auto minutes = [&](int n) {
+        for (int i = 0; i < n; ++i, now += 60) h.Decode(TestTelegramSet());
+    };
+    minutes(60);
+    now -= 3600;
+    minutes(60);
+    now += 86400;
+    minutes(10);
+    h.logger.CloseArchiveInterval();
+    const std::vector<ArchiveRecord> records = db->Read(0, 2'000'000'000);
+    ASSERT_EQ(records.size(), 12u + 2u);
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        EXPECT_EQ(records[i].DateTime, 1'800'000'300 + 300 * (i < 12 ? i : i + 288)) << i;
+        EXPECT_EQ(records[i].SetCount, i < 12 ? 10 : 5) << i;
+    }
 }
 
 // Bursts of the simulator, one every `step` seconds from local time `start`, as files in dir.
