@@ -47,8 +47,9 @@ def program_env(work, platform, display=None):
     return env
 
 
-def write_settings(work, device, engine_port, status_port):
-    """The settings file of a run: the station on device, raw logs below work."""
+def write_settings(work, device, engine_port, status_port, archive=None):
+    """The settings file of a run: the station on device, raw logs below work; archive, when not
+    None, is written as ArchivePath ("" for none), else the default below XDG_DATA_HOME."""
     conf = os.path.join(work, "config", "Ombrix")
     os.makedirs(conf, exist_ok=True)
     with open(os.path.join(conf, "Ombrix.conf"), "w") as f:
@@ -57,6 +58,8 @@ def write_settings(work, device, engine_port, status_port):
                 "CallFrom=DL1ABC\nCallDigi1=WIDE1-1\nCallDigi2=\nCommPortOmbrix=2\n"
                 f"AGWPEPort=0\nCommDevice={device}\nAGWPETcpPort={engine_port}\n"
                 f"StatusServerPort={status_port}\n")
+        if archive is not None:
+            f.write(f"ArchivePath={archive}\n")
 
 
 def proc_status(pid):

@@ -12,6 +12,7 @@ With --baseline the same is done for benchmarks' startup-baseline, an empty Qt w
 the same serial device and the same two sockets: the yardstick for what Ombrix itself adds.
 
   benchmarks/startup.py [--build DIR] [--runs N] [--platform offscreen|xvfb] [--rss] [--baseline]
+                        [--archive FILE]
 """
 import argparse
 import os
@@ -75,6 +76,9 @@ def main():
     ap.add_argument("--pause", type=float, default=0.5,
                     help="seconds of rest before each run (default 0.5): back to back, a start "
                          "meets the X server still tearing down the last window")
+    ap.add_argument("--archive", default=None,
+                    help="the archive file (ArchivePath; \"\" for none); default: the program's "
+                         "default, made by the first run in the run's own data folder")
     args = ap.parse_args()
 
     work = tempfile.mkdtemp(prefix="ombrix-startup-")
@@ -85,7 +89,8 @@ def main():
         engine.bind(("127.0.0.1", 0))
         engine.listen(64)
         status_port = free_port()
-        write_settings(work, os.ttyname(slave), engine.getsockname()[1], status_port)
+        write_settings(work, os.ttyname(slave), engine.getsockname()[1], status_port,
+                       args.archive)
         display = None
         if args.platform == "xvfb":
             xvfb, display = start_xvfb()
