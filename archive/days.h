@@ -17,6 +17,7 @@ struct LocalDay {
     int Year = 0, Month = 0, Day = 0;
     std::int64_t Start = 0;  // UTC second of its local midnight
     std::int64_t End = 0;    // UTC second of the next local midnight
+    bool operator==(const LocalDay&) const = default;
 };
 
 // The local day that holds UTC second t, with t in [Start, End). The program passes the
@@ -39,6 +40,7 @@ struct DaySummary {
     std::optional<double> BarometerLow, BarometerHigh;
     int Records = 0;
     int Expected = 0;  // (End - Start) / interval
+    bool operator==(const DaySummary&) const = default;
 };
 
 // Records in ascending dateTime, all of one interval length (seconds); one summary per local day

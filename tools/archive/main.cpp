@@ -2,11 +2,14 @@
 // local day, and a check of the file. Days and the local times are those of the machine's zone
 // (TZ); a day has 23, 24 or 25 hours, and every local time carries its UTC offset, so that the
 // doubled hour of an autumn night stays unambiguous.
-#include <cmath>
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -63,12 +66,16 @@ ombrix::LocalDay DayOf(std::int64_t t) {
     return day;
 }
 
-// "2026-03-29", checked: no 31 April.
+// "2026-03-29", checked: no 31 April, no "2026-3-29" nor "+026-03-29".
 std::optional<ombrix::LocalDay> ParseDate(const std::string& text) {
-    int y = 0, m = 0, d = 0;
-    char tail = 0;
-    if (text.size() != 10 || std::sscanf(text.c_str(), "%4d-%2d-%2d%c", &y, &m, &d, &tail) != 3)
-        return std::nullopt;
+    if (text.size() != 10) return std::nullopt;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const bool dash = i == 4 || i == 7;
+        if (dash ? text[i] != '-' : !std::isdigit(static_cast<unsigned char>(text[i])))
+            return std::nullopt;
+    }
+    const int y = std::stoi(text.substr(0, 4)), m = std::stoi(text.substr(5, 2)),
+              d = std::stoi(text.substr(8, 2));
     if (m < 1 || m > 12 || d < 1 || d > 31) return std::nullopt;
     const ombrix::LocalDay day = DayOf(Midnight(y, m, d) + 3600);
     if (day.Year != y || day.Month != m || day.Day != d) return std::nullopt;
@@ -129,7 +136,8 @@ void Days(const std::vector<ombrix::ArchiveRecord>& records) {
     std::string out =
         "date,outTempMin,outTempMinTime,outTempMax,outTempMaxTime,outTempMean,windGustMax,"
         "windGustMaxTime,windGustDir,rain,barometerMin,barometerMax,records,expected\n";
-    const int interval = records.empty() ? 300 : records.front().Interval * 60;
+    // A record of no length (a file written by hand) must not divide the day by zero.
+    const int interval = records.empty() ? 300 : std::max(1, records.front().Interval) * 60;
     for (const ombrix::DaySummary& s : ombrix::SummariseDays(records, interval, DayOf)) {
         char date[16];
         std::snprintf(date, sizeof date, "%04d-%02d-%02d", s.Day.Year, s.Day.Month, s.Day.Day);
