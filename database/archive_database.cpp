@@ -253,12 +253,18 @@ std::unique_ptr<ArchiveDatabase> ArchiveDatabase::OpenFile(const std::string& pa
                       std::to_string(kSchemaVersion) + ")");
     if (*version == 0 && *tables == 0) {
         if (readOnly) return refuse("empty database, no archive yet");
-        // WAL first, so that even the schema's transaction survives a power cut whole.
-        if (sqlite3_exec(raw, "PRAGMA journal_mode = WAL", nullptr, nullptr, nullptr) !=
-                SQLITE_OK ||
-            sqlite3_exec(raw, (std::string("BEGIN IMMEDIATE;") + kSchema + "COMMIT;").c_str(),
-                         nullptr, nullptr, nullptr) != SQLITE_OK)
+        // WAL first, so that even the schema's transaction survives a power cut whole. When
+        // another program made the schema in the meantime, the transaction fails on its tables,
+        // and the file is taken when they are Ombrix's.
+        if (sqlite3_exec(raw, "PRAGMA journal_mode = WAL", nullptr, nullptr, nullptr) != SQLITE_OK)
             return refuse(sqlite3_errmsg(raw));
+        const std::string schema = std::string("BEGIN IMMEDIATE;") + kSchema + "COMMIT;";
+        if (sqlite3_exec(raw, schema.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
+            const std::string why = sqlite3_errmsg(raw);
+            sqlite3_exec(raw, "ROLLBACK", nullptr, nullptr, nullptr);
+            if (QueryInt(raw, "PRAGMA user_version") != kSchemaVersion || !Problems(raw).empty())
+                return refuse(why);
+        }
     } else if (*version != kSchemaVersion || !Problems(raw).empty()) {
         return refuse("not an Ombrix archive");
     }
@@ -267,14 +273,18 @@ std::unique_ptr<ArchiveDatabase> ArchiveDatabase::OpenFile(const std::string& pa
          sqlite3_exec(raw, "PRAGMA synchronous = NORMAL", nullptr, nullptr, nullptr) != SQLITE_OK))
         return refuse(sqlite3_errmsg(raw));
 
-    std::string placeholders = "?";
-    for (std::size_t i = 1; i < kColumns.size(); ++i) placeholders += ", ?";
+    // By name: a weewx archive given Ombrix's columns holds them in another order, among its own.
+    std::string names = kColumns[0], placeholders = "?";
+    for (std::size_t i = 1; i < kColumns.size(); ++i) {
+        names += std::string(", ") + kColumns[i];
+        placeholders += ", ?";
+    }
     Statements& s = *db->statements_;
     s.SelectRecord = Prepare(raw, std::string(kSelectRecord) + "WHERE dateTime = ?");
     if (!readOnly) {
         s.SelectSums = Prepare(raw, "SELECT sums FROM ombrix_sums WHERE dateTime = ?");
-        s.InsertRecord =
-            Prepare(raw, "INSERT OR REPLACE INTO archive VALUES (" + placeholders + ")");
+        s.InsertRecord = Prepare(
+            raw, "INSERT OR REPLACE INTO archive (" + names + ") VALUES (" + placeholders + ")");
         s.InsertSums = Prepare(raw, "INSERT OR REPLACE INTO ombrix_sums VALUES (?, ?)");
         s.DeleteOldSums = Prepare(raw, "DELETE FROM ombrix_sums WHERE dateTime < ?");
         if (!s.SelectSums || !s.InsertRecord || !s.InsertSums || !s.DeleteOldSums)
@@ -364,8 +374,12 @@ ArchiveDatabase::Result ArchiveDatabase::Write(const IntervalSums& sums) {
 }
 
 std::optional<double> ArchiveDatabase::LastRainTotal() {
+    // The newest record's counter, or when the station flagged its rain gauge in the last
+    // intervals, the newest one within a week before it: the lookup walks the primary key back
+    // from its end, so that a station without a rain gauge never makes start-up read the archive.
     Statement s = Prepare(db_,
-                          "SELECT rainTotal FROM archive WHERE rainTotal IS NOT NULL "
+                          "SELECT rainTotal FROM archive WHERE rainTotal IS NOT NULL AND "
+                          "dateTime >= (SELECT max(dateTime) FROM archive) - 7 * 86400 "
                           "ORDER BY dateTime DESC LIMIT 1");
     if (!s || sqlite3_step(s.get()) != SQLITE_ROW) return std::nullopt;
     return sqlite3_column_double(s.get(), 0);

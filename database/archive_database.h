@@ -49,8 +49,8 @@ class ArchiveDatabase {
     // record is merged into it (never overwritten with less, never duplicated).
     Result Write(const IntervalSums& sums);
 
-    // RainTotal of the newest record (by dateTime) that has one, for the first interval after a
-    // restart.
+    // RainTotal of the newest record (by dateTime) that has one, within a week of the newest
+    // record, for the first interval after a restart.
     std::optional<double> LastRainTotal();
 
     // The records with from < dateTime <= to, ascending.

@@ -44,15 +44,19 @@ ArchivePath=$demo/archive.sqlite
 CONF
 
 if [ ! -e "$demo/archive.sqlite" ]; then
-  # One burst every 150 s for the week that ends now: about 4,000 sets, 2,016 records.
+  # One burst every 150 s for the week that ends now: about 4,000 sets, 2,016 records. Written
+  # beside the bursts and moved into place when whole, so that a run stopped half-way leaves no
+  # half week that the next run would keep.
   history=$(mktemp -d)
   begin=$(date -d '-7 days' '+%Y-%m-%dT%H:%M:%S')
-  SECONDS=0
+  started=$(date +%s.%N)
   "$bin/ombrix-sim" --out "$history" --count 4032 --interval 150 --seed 1 --start "$begin" \
     >/dev/null
-  if "$bin/ombrix-decode" --archive "$demo/archive.sqlite" --clock "$begin" --step 150 \
-       "$history"/*.bin >/dev/null 2>"$history/errors"; then
-    echo "ombrix: a week of simulated history written to $demo/archive.sqlite in ${SECONDS} s"
+  if "$bin/ombrix-decode" --archive "$history/archive.sqlite" --clock "$begin" --step 150 \
+       "$history"/*.bin >/dev/null 2>"$history/errors" &&
+     mv "$history/archive.sqlite" "$demo/archive.sqlite"; then
+    echo "ombrix: a week of simulated history written to $demo/archive.sqlite in" \
+         "$(awk "BEGIN { printf \"%.1f\", $(date +%s.%N) - $started }") s"
   else
     echo "ombrix: the demo runs without history:" >&2
     grep -v Wetterbericht "$history/errors" >&2 || true
