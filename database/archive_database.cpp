@@ -256,7 +256,10 @@ std::unique_ptr<ArchiveDatabase> ArchiveDatabase::OpenFile(const std::string& pa
         // WAL first, so that even the schema's transaction survives a power cut whole. When
         // another program made the schema in the meantime, the transaction fails on its tables,
         // and the file is taken when they are Ombrix's.
-        if (sqlite3_exec(raw, "PRAGMA journal_mode = WAL", nullptr, nullptr, nullptr) != SQLITE_OK)
+        // Pages of 8 KiB: a five-minute record then takes under 150 bytes of file (ten years in
+        // about 156 MB; 4 KiB pages give 151 bytes, mostly from the index weewx's UNIQUE adds).
+        if (sqlite3_exec(raw, "PRAGMA page_size = 8192", nullptr, nullptr, nullptr) != SQLITE_OK ||
+            sqlite3_exec(raw, "PRAGMA journal_mode = WAL", nullptr, nullptr, nullptr) != SQLITE_OK)
             return refuse(sqlite3_errmsg(raw));
         const std::string schema = std::string("BEGIN IMMEDIATE;") + kSchema + "COMMIT;";
         if (sqlite3_exec(raw, schema.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
