@@ -6,6 +6,7 @@
 //                                the read figures on FILE; without it on a week made in /tmp
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
+#include <sqlite3.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -180,6 +181,35 @@ void BM_WriteRecord(benchmark::State& state) {
     std::filesystem::remove_all(folder);
 }
 BENCHMARK(BM_WriteRecord)->UseManualTime();
+
+// How long the window waits when another program holds the file in a write transaction (sqlite3
+// with BEGIN IMMEDIATE open): Write gives up after the window's busy timeout of 50 ms and the
+// record waits in the writer's queue.
+void BM_WriteWhileHeld(benchmark::State& state) {
+    const std::string folder = TemporaryFolder(), path = folder + "/archive.sqlite";
+    std::string error;
+    std::unique_ptr<ArchiveDatabase> db = ArchiveDatabase::Open(path, error, true, 50);
+    sqlite3* other = nullptr;
+    if (!db || sqlite3_open(path.c_str(), &other) != SQLITE_OK ||
+        sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
+        Fail("cannot hold the archive");
+    std::mt19937_64 rng(12);
+    double rainTotal = 0;
+    std::int64_t end = kEnd;
+    Samples samples;
+    for (auto _ : state) {
+        const IntervalSums sums = SimulatedInterval(end += kInterval, rng, rainTotal);
+        const auto start = Steady::now();
+        const ArchiveDatabase::Result r = db->Write(sums);
+        samples.Add(state, start);
+        if (r.State != ArchiveDatabase::Status::Busy) state.SkipWithError("not busy");
+    }
+    samples.Report(state);
+    sqlite3_close(other);
+    db.reset();
+    std::filesystem::remove_all(folder);
+}
+BENCHMARK(BM_WriteWhileHeld)->UseManualTime()->Iterations(21);
 
 // One day's records (288) with ArchiveDatabase::Read, a different day each time, walking back
 // from the newest through the whole archive. Cold (1): the file's pages dropped from the kernel's
