@@ -50,7 +50,7 @@ std::vector<int> Hours(ArchiveDatabase& db) {
 bool MountSmallDisk(const std::string& at) {
     return std::filesystem::create_directory(at) && unshare(CLONE_NEWNS) == 0 &&
            mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
-           mount("tmpfs", at.c_str(), "tmpfs", 0, "size=512k") == 0;
+           mount("tmpfs", at.c_str(), "tmpfs", 0, "size=2m") == 0;
 }
 
 // Takes the rest of the file system; removing the file gives the space back.
