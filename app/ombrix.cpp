@@ -149,9 +149,10 @@ bool Ombrix::Load(QSettings& store, StartupError& error) {
     // The pointer goes out of the way, to the screen's lower right corner.
     QCursor::setPos(5000, 5000);
 
-    if (!LoadSettings(store, settings_, error)) return false;
+    const bool loaded = LoadSettings(store, settings_, error);
     for (const QString& line : settings_.Warnings)
         std::fprintf(stderr, "%s\n", qUtf8Printable(line));
+    if (!loaded) return false;
 
     const QString device = settings_.CommDevice.isEmpty()
                                ? SerialIntake::DeviceForPortNumber(settings_.CommPort)

@@ -1,11 +1,14 @@
 #include "app/settings.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
 #include <QStringList>
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <iterator>
 #include <limits>
 #include <string>
 #include <string_view>
@@ -90,6 +93,23 @@ void ReadArchiveInterval(QSettings& store, Settings& out) {
                         .arg(kDefaultArchiveInterval);
 }
 
+// Copies the settings file to Ombrix.conf.bak beside it, over an older copy, and says so.
+void BackUp(const QString& file, const QString& port, Settings& out) {
+    const QString copy = QFileInfo(file).dir().filePath("Ombrix.conf.bak");
+    QFile::remove(copy);
+    const QString start =
+        QStringLiteral(
+            "Ombrix: „CommPortOmbrix“ = „%1“, die Einstellungen werden auf die Vorgaben "
+            "gesetzt; ")
+            .arg(port);
+    if (QFile::copy(file, copy))
+        out.Warnings << start +
+                            QStringLiteral("die bisherigen aus %1 stehen in %2.").arg(file, copy);
+    else
+        out.Warnings
+            << start + QStringLiteral("%1 konnte nicht nach %2 gesichert werden.").arg(file, copy);
+}
+
 }  // namespace
 
 std::optional<std::int16_t> ToInteger16(double value) {
@@ -115,15 +135,22 @@ bool LoadSettings(QSettings& store, Settings& out, StartupError& error) {
 
     if (!ReadInteger16(store, "CommPortOmbrix", out.CommPort, error)) return false;
     if (out.CommPort == 0) {
-        const QString pfad = DefaultPfadWX();
-        store.setValue("PfadWX", pfad);
-        store.setValue("Lage", Text(kDefaultLage));
-        store.setValue("CallTo", Text(kDefaultCallTo));
-        store.setValue("CallFrom", Text(kDefaultCallFrom));
-        store.setValue("CallDigi1", Text(kDefaultCallDigi1));
-        store.setValue("CallDigi2", Text(kDefaultCallDigi2));
-        store.setValue("CommPortOmbrix", QString::number(kDefaultCommPort));
-        store.setValue("AGWPEPort", QString::number(kDefaultAgwpePort));
+        const std::pair<const char*, QString> defaults[] = {
+            {"PfadWX", DefaultPfadWX()},
+            {"Lage", Text(kDefaultLage)},
+            {"CallTo", Text(kDefaultCallTo)},
+            {"CallFrom", Text(kDefaultCallFrom)},
+            {"CallDigi1", Text(kDefaultCallDigi1)},
+            {"CallDigi2", Text(kDefaultCallDigi2)},
+            {"CommPortOmbrix", QString::number(kDefaultCommPort)},
+            {"AGWPEPort", QString::number(kDefaultAgwpePort)}};
+        // The defaults go over every key, as on first use; a store that held settings of the
+        // user's (a port typed as "COM3", say) is kept beside it first.
+        const bool own = std::any_of(std::begin(defaults), std::end(defaults), [&](const auto& d) {
+            return store.contains(d.first) && ReadText(store, d.first) != d.second;
+        });
+        if (own) BackUp(store.fileName(), ReadText(store, "CommPortOmbrix"), out);
+        for (const auto& [key, value] : defaults) store.setValue(key, value);
         store.sync();
     }
 

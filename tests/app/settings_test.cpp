@@ -155,6 +155,14 @@ class SettingsTest : public QObject {
             got = got.arg(e.Number).arg(e.Description, e.Subject);
         QCOMPARE(QString(got).replace(dir_->path(), "<tmp>"), read);
         QCOMPARE(Stored(store), defaults ? kDefaultsStored : before);
+        // Settings of the user's that the defaults replace are kept beside them, and said so.
+        QFile copy(dir_->filePath("Ombrix.conf.bak"));
+        const bool kept = defaults && !ini.isEmpty();
+        QCOMPARE(copy.open(QIODevice::ReadOnly) ? copy.readAll() : QByteArray("none"),
+                 kept ? ini : QByteArray("none"));
+        QCOMPARE(s.Warnings.size(), kept ? 1 : 0);
+        QVERIFY(!kept ||
+                (s.Warnings[0].contains(file.fileName() + " stehen in " + copy.fileName())));
     }
 
     // The archive's file and interval, and the lines said about them: "path|seconds|lines".
