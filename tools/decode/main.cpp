@@ -34,9 +34,8 @@ struct Input {
     bool TestSet = false;
 };
 
-void Usage() {
-    std::cerr
-        << "usage: ombrix-decode [OPTION]... [--test-set] FILE...\n"
+void Usage(std::ostream& out) {
+    out << "usage: ombrix-decode [OPTION]... [--test-set] FILE...\n"
            "  --decimal-separator C          decimal separator of the table (default: locale)\n"
            "  --test-set                     decode the built-in test set (the \"Testwerte\"\n"
            "                                 button) as one more burst, in its place among the "
@@ -113,6 +112,23 @@ class DatabaseSink : public ombrix::ArchiveSink {
     ombrix::ArchiveDatabase& db_;
 };
 #endif
+
+// Why the decoder did not take a set: its length, or each group whose checksum fails.
+void SayWhyRejected(const std::string& path, const ombrix::Bytes& set) {
+    if (set.size() != ombrix::kTelegramSetLength) {
+        std::cerr << path << ": " << set.size() << " bytes, a telegram set has "
+                  << ombrix::kTelegramSetLength << "\n";
+        return;
+    }
+    for (std::size_t g = 0; g < ombrix::kGroups.size(); ++g) {
+        const ombrix::GroupBounds& b = ombrix::kGroups[g];
+        const ombrix::GroupChecksum sum =
+            ombrix::CheckGroup(ombrix::BytesView(set).substr(b.First - 1, b.Length));
+        if (!sum.Ok())
+            std::cerr << path << ": checksum of group " << g + 1 << " is " << sum.Computed
+                      << ", the set says " << sum.Received << "\n";
+    }
+}
 
 bool ParsePort(const std::string& text, std::int16_t& out) {
     char* end = nullptr;
@@ -222,20 +238,21 @@ int main(int argc, char** argv) {
         } else if (arg == "--test-set") {
             files.push_back({"Testwerte", true});
         } else if (arg == "--help" || arg == "-h") {
-            Usage();
+            Usage(std::cout);
             return 0;
         } else if (arg == "--") {
             for (int j = i + 1; j < argc; ++j) files.push_back({argv[j]});
             break;
         } else if (arg.size() > 1 && arg[0] == '-') {
-            Usage();
+            std::cerr << "ombrix-decode: unknown option '" << arg << "'\n";
+            Usage(std::cerr);
             return 2;
         } else {
             files.push_back({arg});
         }
     }
     if (files.empty()) {
-        Usage();
+        Usage(std::cerr);
         return 2;
     }
 
@@ -287,8 +304,9 @@ int main(int argc, char** argv) {
             status = 2;
             continue;
         }
-        logger.DecodeTelegramSet(
+        const ombrix::SetOutcome outcome = logger.DecodeTelegramSet(
             set, input.TestSet ? ombrix::SetSource::TestButton : ombrix::SetSource::Station);
+        if (outcome != ombrix::SetOutcome::Valid) SayWhyRejected(path, set);
         std::string out = "# " + path + "\n";
         for (const ombrix::TableRow& row : logger.Table().Rows()) {
             for (std::size_t i = 0; i < row.size(); ++i) {
