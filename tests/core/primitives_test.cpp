@@ -1,12 +1,9 @@
 // Digits and bits out of the nibble string, number patterns and time stamps.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <functional>
 #include <limits>
-#include <random>
 #include <string>
 
 #include "station/errors.h"
@@ -80,55 +77,6 @@ TEST(NumberPattern, RoundsTheExactValueHalvesAwayFromZero) {
     for (const auto& c : cases) {
         EXPECT_EQ(FormatNumber(c.Value, c.Pattern, c.Separator), c.Expected)
             << "value " << c.Value << " decimals " << c.Pattern.Decimals;
-    }
-}
-
-// The exact decimal expansion of the stored double ("12.3400…") rounded on paper: the digit after
-// the last decimal shown decides, 5 and above away from zero.
-std::string PaperRounding(const std::string& expansion, bool negative, NumberPattern pattern,
-                          const char* separator) {
-    const std::size_t point = expansion.find('.');
-    const auto decimals = static_cast<std::size_t>(pattern.Decimals);
-    std::string kept = expansion.substr(0, point) + expansion.substr(point + 1, decimals);
-    if (expansion[point + 1 + decimals] >= '5') {
-        std::size_t i = kept.size();
-        for (; i > 0 && kept[i - 1] == '9'; --i) kept[i - 1] = '0';
-        i == 0 ? void(kept.insert(0, "1")) : void(++kept[i - 1]);
-    }
-    std::string text = kept.substr(0, kept.size() - decimals);
-    text.insert(0, std::max<std::size_t>(pattern.MinIntegerDigits, text.size()) - text.size(), '0');
-    if (decimals > 0) text += separator + kept.substr(kept.size() - decimals);
-    if (negative && kept.find_first_not_of('0') != std::string::npos) text.insert(0, "-");
-    return text;
-}
-
-// Doubles from 10^-34 to 5·10^11 and the binary neighbours of decimal halves, against the rounding
-// of their exact expansions (a double has at most 1074 decimals).
-TEST(NumberPattern, MatchesThePaperRoundingOfTheExactExpansion) {
-    constexpr NumberPattern patterns[] = {"#0", "##0.0", "#000.00", "0.000000"};
-    std::mt19937_64 random(20240601);
-    char buffer[1100];
-    for (int i = 0; i < 20000; ++i) {
-        double value = std::ldexp(static_cast<double>(random() >> 11), int(random() % 100) - 113);
-        if (i % 2 == 1) {
-            value = (static_cast<double>(random() % 2000001) - 1e6 + 0.5) / std::pow(10, i % 7);
-            const double toward = random() % 2 ? HUGE_VAL : 0.0;
-            for (int ulps = int(random() % 3); ulps > 0; --ulps)
-                value = std::nextafter(value, toward);
-        }
-        if (random() % 2) value = -value;
-        const std::string expansion(buffer,
-                                    std::to_chars(buffer, std::end(buffer), std::fabs(value),
-                                                  std::chars_format::fixed, 1074)
-                                        .ptr);
-        const char* separator = i % 3 ? "." : ",";
-        for (const NumberPattern& p : patterns) {
-            ASSERT_EQ(FormatNumber(value, p, separator),
-                      PaperRounding(expansion, value < 0, p, separator))
-                << std::hexfloat << value;
-        }
-        ASSERT_EQ(RoundHalfAway(value), std::stoll(PaperRounding(expansion, value < 0, "0", "")))
-            << std::hexfloat << value;
     }
 }
 

@@ -70,29 +70,30 @@ TEST(TestSet, EveryCellUnderBothSeparators) {
 // lie. Here each flag is set by its raw nibble and bit, not through the layout's names; exactly
 // the cells named change ("row:column=text", "|" between cells).
 TEST(TestSet, FlagsByTheirRawNibble) {
-    const std::pair<const char*, const char*> cases[] = {
+    const std::pair<Edit, const char*> cases[] = {
         // clang-format off
-        {"12=0", "1:9=12-Stunden"}, {"12=3", "2:9=Monat.Tag)"}, {"67=8", "1:8=Ein"},
-        {"68=C", "3:8=Ein"}, {"68=3", "4:8=Ein"}, {"68=4", ""},
-        {"66=4", "3:10=Max Out Of Range: 1; Out Of Range: 0"},
-        {"66=8", "3:10=Max Out Of Range: 0; Out Of Range: 1"},
-        {"65=8", "4:10=Max Out Of Range: 1; Out Of Range: 0"},
-        {"66=1", "4:10=Max Out Of Range: 0; Out Of Range: 1"},
-        {"75=A", "5:1=-25.7°C"}, {"105=8", "6:1=-9.4°C"}, {"102=7", "5:9=°F"},
-        {"136=C", "5:8=Ein"}, {"136=3", "6:8=Ein"}, {"198=8", "7:8=Ein"},
-        {"198=6", "9:8=Ein|10:8=Ein"},
-        {"195=8", "9:10=Min Out Of Range: 1; Out Of Range: 0"},
-        {"195=2", "9:10=Min Out Of Range: 0; Out Of Range: 1"},
-        {"195=1", "10:10=Min Out Of Range: 1; Out Of Range: 0"},
-        {"195=4", "10:10=Min Out Of Range: 0; Out Of Range: 1"},
-        {"222=3", "11:9=inches"}, {"226=1", "11:8=Ein"}, {"226=8", "11:10=Out Of Range: 1"},
-        {"260=8", "14:9=m/s"}, {"260=C", "14:9=km/h"}, {"279=4", "14:8=Ein"},
-        {"280=2", "14:10=Max Out Of Range: 1; Out Of Range: 0"},
-        {"280=8", "14:10=Max Out Of Range: 0; Out Of Range: 1"},
-        {"280=4", "15:10=Out Of Range: 1"}, {"279=2", "16:8=Ein"}, {"272=2", "16:1=-7°C"},
-        {"272=1", "16:4=-3°C"}, {"275=1", "16:7=121°F"}, {"276=0", "16:7=-21°F"},
-        {"276=5", "17:1=Batt.(DC)"}, {"276=9", "18:1=leer"}, {"277=2", "20:1=2"},
-        {"277=8", "21:1=Alarmwert innen"},
+        {{12, "0"}, "1:9=12-Stunden"}, {{12, "3"}, "2:9=Monat.Tag)"}, {{67, "8"}, "1:8=Ein"},
+        {{68, "C"}, "3:8=Ein"}, {{68, "3"}, "4:8=Ein"}, {{68, "4"}, ""},
+        {{66, "4"}, "3:10=Max Out Of Range: 1; Out Of Range: 0"},
+        {{66, "8"}, "3:10=Max Out Of Range: 0; Out Of Range: 1"},
+        {{65, "8"}, "4:10=Max Out Of Range: 1; Out Of Range: 0"},
+        {{66, "1"}, "4:10=Max Out Of Range: 0; Out Of Range: 1"},
+        {{75, "A"}, "5:1=-25.7°C"}, {{105, "8"}, "6:1=-9.4°C"}, {{102, "7"}, "5:9=°F"},
+        {{136, "C"}, "5:8=Ein"}, {{136, "3"}, "6:8=Ein"}, {{198, "8"}, "7:8=Ein"},
+        {{198, "6"}, "9:8=Ein|10:8=Ein"},
+        {{195, "8"}, "9:10=Min Out Of Range: 1; Out Of Range: 0"},
+        {{195, "2"}, "9:10=Min Out Of Range: 0; Out Of Range: 1"},
+        {{195, "1"}, "10:10=Min Out Of Range: 1; Out Of Range: 0"},
+        {{195, "4"}, "10:10=Min Out Of Range: 0; Out Of Range: 1"},
+        {{222, "3"}, "11:9=inches"}, {{226, "1"}, "11:8=Ein"},
+        {{226, "8"}, "11:10=Out Of Range: 1"},
+        {{260, "8"}, "14:9=m/s"}, {{260, "C"}, "14:9=km/h"}, {{279, "4"}, "14:8=Ein"},
+        {{280, "2"}, "14:10=Max Out Of Range: 1; Out Of Range: 0"},
+        {{280, "8"}, "14:10=Max Out Of Range: 0; Out Of Range: 1"},
+        {{280, "4"}, "15:10=Out Of Range: 1"}, {{279, "2"}, "16:8=Ein"}, {{272, "2"}, "16:1=-7°C"},
+        {{272, "1"}, "16:4=-3°C"}, {{275, "1"}, "16:7=121°F"}, {{276, "0"}, "16:7=-21°F"},
+        {{276, "5"}, "17:1=Batt.(DC)"}, {{276, "9"}, "18:1=leer"}, {{277, "2"}, "20:1=2"},
+        {{277, "8"}, "21:1=Alarmwert innen"},
         // clang-format on
     };
     const Decoded reference = Decode(TestTelegramSet());
@@ -104,7 +105,8 @@ TEST(TestSet, FlagsByTheirRawNibble) {
         std::string text;
         while (in >> row >> colon >> column >> equals && std::getline(in, text, '|'))
             expected.SetSubItem(row, Column{column}, text);
-        EXPECT_EQ(Decode(TestSetWith(edit)).Table.Rows(), expected.Rows()) << edit;
+        EXPECT_EQ(Decode(TestSetWith({edit})).Table.Rows(), expected.Rows())
+            << edit.Position << "=" << edit.Hex;
     }
 }
 

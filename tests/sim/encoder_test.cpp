@@ -1,6 +1,6 @@
 // The encoder writes every value into the field the decoder reads it from: the console's reference
 // values come out as the built-in set's table, changed values show in their cells and nowhere
-// else, and values a field cannot hold are refused.
+// else.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -97,40 +97,6 @@ TEST(Encoder, ChangedFieldsShowInTheirCellsOnly) {
         for (const auto& [row, column, text] : c.Cells) expected.at(row - 1).at(column) = text;
         EXPECT_EQ(d.Table.Rows(), expected) << c.Name;
     }
-}
-
-TEST(Encoder, TakesEveryValueItsFieldHoldsAndRefusesTheRest) {
-    // Values that fit but make no sense as a time are sent as they are.
-    V top = TestSetValues();
-    top.Clock = {99, 99, 99, 99, 15, true, true, 99, 99, true};
-    top.Rain = {999, 9999, 9999, {99, 99, 99, 15}, true, 999, true, true};
-    top.Barometer = {9999, 32767, 15, 15, 15, 15, true};
-    EXPECT_EQ(test::Decode(EncodeTelegramSet(top)).Outcome, SetOutcome::Valid);
-
-    const std::pair<const char*, std::function<void(V&)>> refused[] = {
-        {"temperature too hot", [](V& v) { v.OutdoorTemperature.Current = 800; }},
-        {"temperature too cold", [](V& v) { v.IndoorTemperature.Min = -800; }},
-        {"rain of the day", [](V& v) { v.Rain.Today = 10000; }},
-        {"wind chill", [](V& v) { v.WindChill.Current = -100; }},
-        {"wind chill alarm", [](V& v) { v.WindChill.AlarmF = 200; }},
-        {"indoor limit sign", [](V& v) { v.IndoorTemperature.AlarmLowF = -1; }},
-        {"sea level overflow", [](V& v) { v.Barometer.SeaLevelTenths = 32768; }},
-        {"display code", [](V& v) { v.Console.DisplayCode = 8; }},
-        {"wind unit", [](V& v) { v.Wind.UnitCode = 4; }},
-    };
-    for (const auto& [name, change] : refused) {
-        V v = TestSetValues();
-        change(v);
-        EXPECT_THROW(EncodeTelegramSet(v), FieldRangeError) << name;
-    }
-}
-
-TEST(Summary, NamesTemperatureWindAndRain) {
-    EXPECT_EQ(Summary(TestTelegramSet()),
-              "9.4°C, wind 9.4km/h gusts 10.1km/h from 205°, rain 0/1/2mm");
-    V v = TestSetValues();
-    v.OutdoorTemperature.Current = -253;
-    EXPECT_EQ(Summary(EncodeTelegramSet(v)).rfind("-25.3°C, wind", 0), 0U);
 }
 
 }  // namespace

@@ -99,26 +99,12 @@ inline void FixChecksums(Bytes& set) {
     }
 }
 
-// The built-in set with nibbles replaced and valid checksums. "103=35A 149=4" puts 3, 5 and 10
-// at nibble positions 103, 104 and 105, and 4 at position 149.
-inline Bytes TestSetWith(const std::string& edits) {
-    Bytes set = TestTelegramSet();
-    std::istringstream in(edits);
-    int position = 0;
-    char equals = 0;
-    std::string values;
-    while (in >> position >> equals >> values) {
-        EXPECT_EQ(equals, '=') << edits;
-        for (char v : values) SetNibble(set, position++, std::stoi(std::string(1, v), nullptr, 16));
-    }
-    FixChecksums(set);
-    return set;
-}
-
-// One change to the built-in set: hex digits from a field's first nibble on, as they lie on the
-// wire (`{kRainHour, "21"}` is 12 mm), a reading (`{kRainHour, 12}`, a temperature in °C), a flag
-// set or cleared, or a two-bit code whose bits share a nibble.
+// One change to the built-in set: hex digits from a nibble or a field's first nibble on, as they
+// lie on the wire (`{kRainHour, "21"}` is 12 mm), a reading (`{kRainHour, 12}`, a temperature in
+// °C), a flag set or cleared, or a two-bit code whose bits share a nibble.
 struct Edit {
+    // Hex digits from a raw nibble position on (1-based, the low nibble of each byte first).
+    Edit(int position, const char* hex) : Position(position), Hex(hex) {}
     Edit(field::Digits f, const char* hex) : Position(f.Position), Hex(hex) {}
     // Decimal digits, least significant first; the last nibble takes what is left (humidity
     // 100 % is 0 and 10).
@@ -177,12 +163,15 @@ inline LoggerSettings LoggerDefaults(const std::string& pfadWX = "/wx/") {
     return s;
 }
 
-// One logger with everything it does recorded; its frames go to `frames` when given.
+// One logger with everything it does recorded; its frames go to `frames` when given, its raw-log
+// lines through `rawLog` first when given (a line it refuses is not recorded).
 struct LoggerHarness {
-    explicit LoggerHarness(LoggerSettings settings = LoggerDefaults(), FrameSink* frames = nullptr)
+    explicit LoggerHarness(LoggerSettings settings = LoggerDefaults(), FrameSink* frames = nullptr,
+                           FileAppender rawLog = nullptr)
         : logger(
               std::move(settings), [this] { return now; }, frames != nullptr ? frames : &sink,
-              [this](const std::string& path, BytesView bytes) {
+              [this, rawLog](const std::string& path, BytesView bytes) {
+                  if (rawLog) rawLog(path, bytes);
                   appended.emplace_back(path, Bytes(bytes));
               },
               [this](const DecodeError& e) { records.push_back(ErrorLogRecord(e)); },

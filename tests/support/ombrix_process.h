@@ -66,7 +66,6 @@ class OmbrixProcess {
     QString Path(const QString& name) const { return dir_.filePath(name); }
     PtyPair& Pty() { return pty_; }
     quint16 StatusPort() const { return statusPort_; }
-    quint16 AgwPort() const { return agwPort_; }
     QByteArray StandardError() const { return ReadFile(Path("stderr.log")); }
 
     // The status line, once the status server serves one (after a decoded set).

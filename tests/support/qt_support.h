@@ -1,6 +1,6 @@
 // What the tests on Qt's event loop share: a socat pseudo-terminal pair for the serial line, free
-// loopback ports, a stand-in AGWPE engine, the settings of a test station, and plain sockets on
-// 127.0.0.1: a listener that does not answer and a client of the status server.
+// loopback ports, the settings of a test station, and plain sockets on 127.0.0.1: a listener that
+// does not answer and a client of the status server.
 #pragma once
 
 #include <fcntl.h>
@@ -17,7 +17,6 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QTcpServer>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 #include <cerrno>
@@ -97,29 +96,6 @@ inline quint16 FreePort() {
     QTcpServer probe;
     return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
 }
-
-// A stand-in AGWPE engine: accepts clients on 127.0.0.1 and keeps what they send.
-class Engine {
-  public:
-    bool Listen(quint16 port = 0) {
-        server_ = std::make_unique<QTcpServer>();
-        QObject::connect(server_.get(), &QTcpServer::newConnection, [this] {
-            while (QTcpSocket* client = server_->nextPendingConnection()) {
-                clients.push_back(client);
-                QObject::connect(client, &QTcpSocket::readyRead,
-                                 [this, client] { received += client->readAll(); });
-            }
-        });
-        return server_->listen(QHostAddress::LocalHost, port);
-    }
-    quint16 Port() const { return server_ ? server_->serverPort() : 0; }
-
-    std::vector<QTcpSocket*> clients;
-    QByteArray received;
-
-  private:
-    std::unique_ptr<QTcpServer> server_;
-};
 
 // The settings of a test station that may send: its serial port on `device`, the engine and the
 // status server on the given ports, the raw logs in `pfadWX`.

@@ -1,5 +1,5 @@
 // What tests in every folder share without Qt: temporary folders, whole files, command-line
-// tools run to their end, and programs run alongside a test with their output read as it comes.
+// programs run alongside a test with their output read as it comes, or run to their end.
 #pragma once
 
 #include <fcntl.h>
@@ -70,29 +70,6 @@ inline std::vector<std::string> ProgramCommand(const std::string& program) {
     return words;
 }
 
-struct ToolRun {
-    int Status = -1;
-    std::string Out, Err;
-};
-
-// Runs a program in `dir` under the C locale with the file `input` (or nothing) as its standard
-// input; its output goes through the files "stdout" and "stderr" there.
-inline ToolRun RunTool(const std::string& dir, const std::string& program,
-                       const std::vector<std::string>& args,
-                       const std::string& input = "/dev/null") {
-    auto quote = [](const std::string& s) {
-        std::string q = "'";
-        for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-        return q + "'";
-    };
-    std::string command = "cd " + quote(dir) + " && LC_ALL=C";
-    for (const std::string& w : ProgramCommand(program)) command += " " + quote(w);
-    for (const std::string& a : args) command += " " + quote(a);
-    const int raw = std::system((command + " >stdout 2>stderr <" + quote(input)).c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFile(dir + "/stdout"),
-            ReadFile(dir + "/stderr")};
-}
-
 inline double Seconds() {
     using namespace std::chrono;
     return duration<double>(steady_clock::now().time_since_epoch()).count();
@@ -108,23 +85,33 @@ inline bool ReadSome(int fd, std::string& into, double timeoutSeconds) {
     return n > 0;
 }
 
-// A program started with the given arguments, its standard output and error read through pipes;
-// killed when the object goes.
+// A program started (found on PATH unless the name has a slash) with the given arguments under
+// the C locale, in `dir` when given, with the file `input` as its standard input; its standard
+// output and error are read through pipes. Killed when the object goes.
 class Process {
   public:
-    Process(const char* program, std::vector<std::string> args) {
+    Process(const std::string& program, std::vector<std::string> args, const std::string& dir = {},
+            const std::string& input = "/dev/null") {
         int out[2], err[2];
         if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) return;
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
+        if (!dir.empty()) posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
+        posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDONLY, 0);
         posix_spawn_file_actions_adddup2(&actions, out[1], 1);
         posix_spawn_file_actions_adddup2(&actions, err[1], 2);
         const std::vector<std::string> command = ProgramCommand(program);
         args.insert(args.begin(), command.begin(), command.end());
-        std::vector<char*> argv;
+        std::vector<std::string> env{"LC_ALL=C"};
+        for (char** e = environ; *e != nullptr; ++e)
+            if (!std::string_view(*e).starts_with("LC_ALL=")) env.emplace_back(*e);
+        std::vector<char*> argv, envp;
         for (std::string& a : args) argv.push_back(a.data());
+        for (std::string& e : env) envp.push_back(e.data());
         argv.push_back(nullptr);
-        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+        envp.push_back(nullptr);
+        if (posix_spawnp(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0)
+            pid_ = -1;
         posix_spawn_file_actions_destroy(&actions);
         close(out[1]);
         close(err[1]);
@@ -160,14 +147,13 @@ class Process {
     }
 
     // The exit status once the process has ended, with the rest of its output collected; -1 when
-    // it ended by a signal or did not end in time.
+    // it ended by a signal or did not end in time. Both pipes are read meanwhile: a program
+    // blocked on a full one would never end.
     int Wait(double timeoutSeconds) {
         const double deadline = Seconds() + timeoutSeconds;
-        while (!Finished()) {
+        for (bool more = true; more || !Finished();) {
             if (Seconds() > deadline) return -1;
-            ReadSome(out_, outText_, 0.05);
-        }
-        while (ReadSome(out_, outText_, 0.05) || ReadSome(err_, errText_, 0.05)) {
+            more = ReadSome(out_, outText_, 0.01) | ReadSome(err_, errText_, 0.01);
         }
         return WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
     }
@@ -178,6 +164,20 @@ class Process {
     bool exited_ = false;
     std::string outText_, errText_;
 };
+
+struct ToolRun {
+    int Status = -1;
+    std::string Out, Err;
+};
+
+// Runs a program in `dir` to its end (at most ten minutes).
+inline ToolRun RunTool(const std::string& dir, const std::string& program,
+                       const std::vector<std::string>& args,
+                       const std::string& input = "/dev/null") {
+    Process p(program, args, dir, input);
+    const int status = p.Wait(600);
+    return {status, p.Stdout(), p.Stderr()};
+}
 
 inline bool Exists(const std::string& path) {
     struct stat st {};

@@ -1,7 +1,7 @@
 // The main window under the offscreen platform, started as the program starts it: settings of the
 // test station in a temporary folder (also the working folder, where "fehler.log" and the archive
-// go), the serial port on a socat pseudo-terminal pair, a stand-in AGWPE engine and the status
-// server on free loopback ports.
+// go), the serial port on a socat pseudo-terminal pair, a stand-in AGWPE engine (below) and the
+// status server on free loopback ports.
 #pragma once
 
 #include <QDir>
@@ -9,6 +9,7 @@
 #include <QLocale>
 #include <QSettings>
 #include <QTableWidget>
+#include <QTcpSocket>
 #include <memory>
 
 #include "app/ombrix.h"
@@ -22,6 +23,26 @@ inline bool WaitIntakeIdle(const SerialIntake& intake, int ms = 10000) {
     return QTest::qWaitFor([&] { return !intake.PauseTimerActive() && intake.RxBuffer().empty(); },
                            ms);
 }
+
+// A stand-in AGWPE engine: accepts clients on 127.0.0.1 and keeps what they send.
+class Engine {
+  public:
+    bool Listen() {
+        server_ = std::make_unique<QTcpServer>();
+        QObject::connect(server_.get(), &QTcpServer::newConnection, [this] {
+            while (QTcpSocket* client = server_->nextPendingConnection())
+                QObject::connect(client, &QTcpSocket::readyRead,
+                                 [this, client] { received += client->readAll(); });
+        });
+        return server_->listen(QHostAddress::LocalHost, 0);
+    }
+    quint16 Port() const { return server_ ? server_->serverPort() : 0; }
+
+    QByteArray received;
+
+  private:
+    std::unique_ptr<QTcpServer> server_;
+};
 
 struct WindowRig {
     // Empty when the window is up, else what failed.
