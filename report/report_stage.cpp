@@ -62,7 +62,7 @@ double DecimalValue(float reading) {
 Bytes AprsText(BytesView lage, const ReportValues& v) {
     Bytes text = "!";
     text += lage;
-    text += Field3(v.Direction);
+    text += v.Direction > 360 ? Bytes("...") : Field3(v.Direction);
     text += "/";
     text += Field3(v.MeanSpeed / kKmhPerMph);
     text += "g";
@@ -76,7 +76,7 @@ Bytes AprsText(BytesView lage, const ReportValues& v) {
     text += "h";
     text += HumidityField(v.Humidity);
     text += "b";
-    text += ZeroFilled(Clamped(v.Pressure * 10, 0, 99999), 5);
+    text += v.Pressure ? ZeroFilled(Clamped(*v.Pressure * 10, 0, 99999), 5) : Bytes(".....");
     return text;
 }
 
@@ -184,7 +184,10 @@ ReportStage::Outcome ReportStage::Run(DecodeCall& c) {
             v.RainHour = Value(slots, Slot::RainHour);
             v.RainToday = Value(slots, Slot::RainToday);
             v.Humidity = Value(slots, Slot::OutdoorHumidity);
-            v.Pressure = DecimalValue(slots[Slot::SeaLevelPressure].Value);
+            if (c.Reading.SeaLevelPressure.State == QuantityState::NotDecoded)
+                v.Pressure.reset();
+            else
+                v.Pressure = DecimalValue(slots[Slot::SeaLevelPressure].Value);
             c.AprsText = AprsText(settings_.Lage, v);
             outcome.ReportComposed = true;
         });

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "decode/decoder.h"
@@ -24,20 +25,22 @@ void WarnOnStderr(const std::string& line);
 
 // The values one report is made of, in the units the station sends.
 struct ReportValues {
-    double Direction = 0;    // degrees
-    double MeanSpeed = 0;    // km/h
-    double Gust = 0;         // km/h
-    double Temperature = 0;  // °C
-    double RainHour = 0;     // mm
-    double RainToday = 0;    // mm
-    double Humidity = 0;     // %
-    double Pressure = 0;     // mb (hPa), sea level
+    double Direction = 0;                // degrees
+    double MeanSpeed = 0;                // km/h
+    double Gust = 0;                     // km/h
+    double Temperature = 0;              // °C
+    double RainHour = 0;                 // mm
+    double RainToday = 0;                // mm
+    double Humidity = 0;                 // %
+    std::optional<double> Pressure = 0;  // mb (hPa), sea level; empty when it did not decode
 };
 
 // "!" + lage + ddd/sssgggtTTTrRRRPpppphHHbBBBBB. Every field has its APRS width: temperature in
 // whole °F as three characters (-99..999, negatives as "-" and two digits), humidity as two digits
 // with 100 % written "00" (1..100), pressure in tenths of hPa as five digits (0..99999), the other
-// fields three digits (0..999). Halves round away from zero; zero carries no minus sign.
+// fields three digits (0..999). Halves round away from zero; zero carries no minus sign. A pressure
+// that did not decode is APRS's unknown "....."; so is a direction above 360 ("..."), which only a
+// faulty station sends: parsers would show the clamped 999, or 0 hPa, as weather.
 Bytes AprsText(BytesView lage, const ReportValues& v);
 
 // A single-precision reading as the station reported it: its shortest decimal text read back in

@@ -1,14 +1,11 @@
 // The report against a real packet engine: Debian's direwolf, started headless on a free port
-// with no sound card, takes the AGWPE frame and puts it on the air. Its transmit audio, decoded
-// by direwolf's own modem (atest) and read by its APRS decoder (decode_aprs), shows that the
-// report's fields are read as they were meant.
+// with no sound card, takes the AGWPE frame and puts it on the air; the packet it logs, read by its
+// APRS decoder (decode_aprs), shows that the report's fields are read as they were meant.
 #include <gtest/gtest.h>
 
 #include <QProcess>
 #include <QRandomGenerator>
-#include <QThread>
 #include <cctype>
-#include <filesystem>
 #include <sstream>
 
 #include "app/agw_link.h"
@@ -58,7 +55,8 @@ class Direwolf {
                     static_cast<quint16>(QRandomGenerator::global()->bounded(20000, 49152));
                 if (QTcpServer().listen(QHostAddress::AnyIPv4, p)) port_ = p;
             }
-            std::ofstream(dir_ / "dw.conf") << "ADEVICE stdin file:" << AudioPath() << ",raw\n"
+            std::ofstream(dir_ / "dw.conf") << "ADEVICE stdin file:" << dir_ / "a"
+                                            << ",raw\n"
                                             << "CHANNEL 0\nMYCALL DL0TST\nMODEM 1200\n"
                                             << "KISSPORT 0\nAGWPORT " << port_ << "\n"
                                             << "PERSIST 255\nSLOTTIME 1\nDWAIT 0\n";
@@ -81,7 +79,6 @@ class Direwolf {
 
     quint16 Port() const { return port_; }
     std::string Log() const { return ReadFile(dir_ / "log"); }
-    std::string AudioPath() const { return dir_ / "a"; }
     const TempDir& Dir() const { return dir_; }
 
   private:
@@ -89,19 +86,6 @@ class Direwolf {
     QProcess process_;
     quint16 port_ = 0;
 };
-
-// S16_LE mono 44100 Hz samples wrapped as a WAV file.
-void WriteWav(const std::string& path, const std::string& samples) {
-    auto le = [](std::uint32_t v, int bytes) {
-        std::string s;
-        for (int i = 0; i < bytes; ++i) s.push_back(static_cast<char>((v >> (8 * i)) & 255));
-        return s;
-    };
-    const auto n = static_cast<std::uint32_t>(samples.size());
-    std::ofstream(path, std::ios::binary)
-        << "RIFF" << le(36 + n, 4) << "WAVEfmt " << le(16, 4) << le(1, 2) << le(1, 2)
-        << le(44100, 4) << le(88200, 4) << le(2, 2) << le(16, 2) << "data" << le(n, 4) << samples;
-}
 
 // A forged set through the whole chain: -20 °C is -4 °F, 100 % humidity, 1 mm of rain. The logger
 // neither warns nor writes an error record.
@@ -122,30 +106,29 @@ TEST(DirewolfTest, ReportGoesOnTheAirAndIsReadBack) {
     EXPECT_EQ(h.records, std::vector<Bytes>{});
     EXPECT_EQ(h.warnings, std::vector<std::string>{});
 
-    // The transmitted audio, once complete, through direwolf's modem and APRS decoder.
-    std::uintmax_t size = 0;
-    (void)QTest::qWaitFor(
-        [&] {
-            std::error_code ec;
-            const std::uintmax_t now = std::filesystem::file_size(engine.AudioPath(), ec);
-            const bool stable = !ec && now > 0 && now == size;
-            size = ec ? 0 : now;
-            if (!stable) QThread::msleep(200);
-            return stable;
-        },
-        10000);
-    engine.Stop();
+    // The packet through direwolf's APRS decoder.
     const TempDir& dir = engine.Dir();
-    WriteWav(dir / "a.wav", ReadFile(engine.AudioPath()));
-    const ToolRun heard = RunTool(dir.Path, "atest", {"a.wav"});
-    EXPECT_TRUE(HasLine(heard.Out, "[0] " + packet)) << Plain(heard.Out + heard.Err);
-    EXPECT_NE(heard.Out.find("1 packets decoded"), std::string::npos) << Plain(heard.Out);
-
     const ToolRun read = RunTool(dir.Path, "decode_aprs", {}, WriteFile(dir / "p", packet + "\n"));
     for (const char* field : {"Weather Report", "temperature -4,", "humidity 100,",
                               "rain 0.04 in last hour", "barometer 29.9" /* 1015.0 hPa */})
         EXPECT_NE(Plain(read.Out).find(field), std::string::npos) << field << "\n"
                                                                   << Plain(read.Out);
+}
+
+// A direction above 360 and a sea-level pressure that does not decode (its 5-digit field beyond
+// 16 bits) are APRS's unknowns, which direwolf's decoder leaves out instead of showing 999° or 0
+// hPa.
+TEST(DirewolfTest, ValuesOfAFaultyStationAreSentAsUnknown) {
+    LoggerHarness h;
+    h.Decode(TestSetWith({{kMeanDirection, 400}, {149, "4"}}));
+    const std::string packet = "DL1ABC>CQ:" + h.logger.LastCall().AprsText;
+    EXPECT_EQ(packet, "DL1ABC>CQ:!4903.50N/07201.75W_.../006g006t049r000P004h91b.....");
+    TempDir dir;
+    const std::string read =
+        Plain(RunTool(dir.Path, "decode_aprs", {}, WriteFile(dir / "p", packet + "\n")).Out);
+    EXPECT_NE(read.find("wind 6.9 mph, gust 6, temperature 49,"), std::string::npos) << read;
+    EXPECT_EQ(read.find("direction"), std::string::npos) << read;
+    EXPECT_EQ(read.find("barometer"), std::string::npos) << read;
 }
 
 }  // namespace

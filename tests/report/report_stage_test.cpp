@@ -146,29 +146,30 @@ TEST(AprsText, FieldWidthsAndClamps) {
         const char* Expected;
     } cases[] = {
         {base, "!L205/006g006t049r000P004h91b10150"},
-        {with([](auto& v) { v.Temperature = -20; }), "!L205/006g006t-04r000P004h91b10150"},
         {with([](auto& v) { v.Temperature = -17.5; }), "!L205/006g006t001r000P004h91b10150"},
         {with([](auto& v) { v.Temperature = -22.5; }), "!L205/006g006t-09r000P004h91b10150"},
         {with([](auto& v) { v.Temperature = -17.9; }), "!L205/006g006t000r000P004h91b10150"},
         {with([](auto& v) { v.Temperature = -80; }), "!L205/006g006t-99r000P004h91b10150"},
         {with([](auto& v) { v.Temperature = 600; }), "!L205/006g006t999r000P004h91b10150"},
         {with([](auto& v) { v.Temperature = 37.8; }), "!L205/006g006t100r000P004h91b10150"},
-        {with([](auto& v) { v.Humidity = 100; }), "!L205/006g006t049r000P004h00b10150"},
         {with([](auto& v) { v.Humidity = 150; }), "!L205/006g006t049r000P004h00b10150"},
         {with([](auto& v) { v.Humidity = 0; }), "!L205/006g006t049r000P004h01b10150"},
         {with([](auto& v) { v.Humidity = 5; }), "!L205/006g006t049r000P004h05b10150"},
-        {with([](auto& v) { v.RainHour = 1; }), "!L205/006g006t049r004P004h91b10150"},
         {with([](auto& v) { v.RainToday = 254; }), "!L205/006g006t049r000P999h91b10150"},
         {with([](auto& v) { v.RainToday = 25; }), "!L205/006g006t049r000P098h91b10150"},
         {with([](auto& v) { v.Pressure = 1015.3; }), "!L205/006g006t049r000P004h91b10153"},
         {with([](auto& v) { v.Pressure = 850; }), "!L205/006g006t049r000P004h91b08500"},
         {with([](auto& v) { v.Pressure = 10000; }), "!L205/006g006t049r000P004h91b99999"},
-        {with([](auto& v) { v.Direction = 1665; }), "!L999/006g006t049r000P004h91b10150"},
+        {with([](auto& v) { v.Direction = 360; }), "!L360/006g006t049r000P004h91b10150"},
+        {with([](auto& v) { v.Direction = 361; }), "!L.../006g006t049r000P004h91b10150"},
         {with([](auto& v) { v.Gust = 1609 * 2; }), "!L205/006g999t049r000P004h91b10150"},
         {with([](auto& v) { v.Direction = v.MeanSpeed = v.Gust = 0; }),
          "!L000/000g000t049r000P004h91b10150"},
     };
     for (const auto& c : cases) EXPECT_EQ(AprsText("L", c.Values), c.Expected);
+    ReportValues unknown = base;
+    unknown.Pressure.reset();
+    EXPECT_EQ(AprsText("L", unknown), "!L205/006g006t049r000P004h91b.....");
     EXPECT_EQ(AprsText("", base), "!205/006g006t049r000P004h91b10150");
 }
 
