@@ -6,6 +6,7 @@
 // closes; --help and --version answer without a window.
 #include <signal.h>
 
+#include <QDateTime>
 #include <QRegularExpression>
 #include <QSettings>
 
@@ -99,6 +100,30 @@ class ProcessTest : public QObject {
             QCOMPARE(archive->RecordCount(), 1);
             QCOMPARE(archive->Last()->SetCount, 1);
         }
+    }
+
+    // With one-minute records the open one is written 5 s after its minute ends (no later set
+    // came), while the program runs on.
+    void intervalWrittenAfterItsEnd() {
+        OmbrixProcess ombrix;
+        QVERIFY2(ombrix.Start("ArchiveInterval=60\n"), ombrix.StandardError().constData());
+        const qint64 sent = QDateTime::currentSecsSinceEpoch();
+        QVERIFY(ombrix.Pty().Send(ombrix::TestTelegramSet()));
+        std::optional<ombrix::ArchiveRecord> record;
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                std::string error;
+                const auto db = ombrix::ArchiveDatabase::OpenReadOnly(
+                    ombrix.Path("data/Ombrix/archive.sqlite").toStdString(), error);
+                if (db) record = db->Last();
+                return record.has_value();
+            },
+            80000));
+        QVERIFY(ombrix.Running());
+        QVERIFY(record->DateTime > sent && record->DateTime <= sent + 64);
+        QVERIFY(QDateTime::currentSecsSinceEpoch() >= record->DateTime + 5);
+        QCOMPARE(record->Interval, 1);
+        QCOMPARE(record->SetCount, 1);
     }
 
     void helpVersionAndUnknownOptionsOpenNoWindow() {
