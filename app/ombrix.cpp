@@ -171,8 +171,9 @@ bool Ombrix::Load(QSettings& store, StartupError& error) {
     }
     if (const QSerialPort::SerialPortError failed = MSComm1->Open(device);
         failed != QSerialPort::NoError) {
-        error = {SerialErrorNumber(failed), SerialErrorText(failed),
-                 QStringLiteral("Gerät: %1").arg(device)};
+        const auto [description, subject] =
+            DescribeOpenFailure(failed, device, settings_.CommDevice.isEmpty());
+        error = {SerialErrorNumber(failed), description, subject};
         return false;
     }
     MSComm1->ArmPauseTimer();

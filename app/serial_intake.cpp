@@ -1,6 +1,10 @@
 #include "app/serial_intake.h"
 
+#include <sys/stat.h>
+
 #include <QByteArray>
+#include <QDir>
+#include <QFile>
 #include <algorithm>
 #include <utility>
 
@@ -98,6 +102,38 @@ void SerialIntake::ReadWaiting() {
     const QByteArray waiting = port_.readAll();
     const std::size_t room = kBufferLimit - std::min(kBufferLimit, rxBuffer_.size());
     rxBuffer_.append(waiting.constData(), std::min(room, static_cast<std::size_t>(waiting.size())));
+}
+
+std::pair<QString, QString> DescribeOpenFailure(QSerialPort::SerialPortError error,
+                                                const QString& device, bool fromPortNumber,
+                                                const QString& byIdFolder) {
+    const QString setting =
+        fromPortNumber ? QStringLiteral("„CommPortOmbrix“") : QStringLiteral("„CommDevice“");
+    struct stat st {};
+    if (::stat(QFile::encodeName(device).constData(), &st) == 0 &&
+        (S_ISDIR(st.st_mode) || S_ISREG(st.st_mode)))
+        return {QStringLiteral("Das Gerät ist keine serielle Schnittstelle"),
+                QStringLiteral("Gerät: %1 ist %2 (Einstellung %3)")
+                    .arg(device,
+                         S_ISDIR(st.st_mode) ? QStringLiteral("ein Ordner")
+                                             : QStringLiteral("eine gewöhnliche Datei"),
+                         setting)};
+    QString subject = QStringLiteral("Gerät: %1 (Einstellung %2)").arg(device, setting);
+    if (error == QSerialPort::DeviceNotFoundError) {
+        QStringList adapters;
+        const QDir folder(byIdFolder);
+        for (const QString& name :
+             folder.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot))
+            adapters << folder.absoluteFilePath(name);
+        subject +=
+            QStringLiteral(
+                ". Ein USB-Adapter gehört mit seinem Namen unter %1 in die "
+                "Einstellung „CommDevice“; ")
+                .arg(byIdFolder) +
+            (adapters.isEmpty() ? QStringLiteral("dort ist keiner angeschlossen.")
+                                : QStringLiteral("angeschlossen: %1.").arg(adapters.join(", ")));
+    }
+    return {SerialErrorText(error), subject};
 }
 
 QString SerialErrorText(QSerialPort::SerialPortError error) {

@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <cstddef>
 #include <functional>
+#include <utility>
 
 #include "station/bytes.h"
 
@@ -79,5 +80,13 @@ class SerialIntake : public QObject {
 
 // The German text for an error of the serial port.
 QString SerialErrorText(QSerialPort::SerialPortError error);
+
+// What start-up says of a device that did not open, description and subject, so that the user
+// knows what to change: a folder or a plain file is no serial device; for a missing device the
+// setting to change ("CommDevice") and the serial adapters that byIdFolder holds, by their stable
+// names. fromPortNumber: the device came from "CommPortOmbrix", not from "CommDevice".
+std::pair<QString, QString> DescribeOpenFailure(
+    QSerialPort::SerialPortError error, const QString& device, bool fromPortNumber,
+    const QString& byIdFolder = QStringLiteral("/dev/serial/by-id"));
 
 }  // namespace ombrix

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QStringList>
 #include <algorithm>
@@ -168,6 +169,16 @@ bool LoadSettings(QSettings& store, Settings& out, StartupError& error) {
     if (!host.isEmpty()) out.AgwpeHost = host;
     if (!ReadTcpPort(store, "AGWPETcpPort", out.AgwpeTcpPort, error)) return false;
     if (!ReadTcpPort(store, "StatusServerPort", out.StatusServerPort, error)) return false;
+    // APRS's uncompressed position: latitude DDMM.mm with N or S, the symbol table ("/", "\\" or
+    // an overlay), longitude DDDMM.mm with E or W, the symbol; blanks for position ambiguity. A
+    // "Lage" of another form is still sent as the user wrote it.
+    static const QRegularExpression aprsPosition(
+        "^[0-9 ]{4}\\.[0-9 ]{2}[NS][/\\\\0-9A-Z][0-9 ]{5}\\.[0-9 ]{2}[EW][!-~]$");
+    if (!aprsPosition.match(out.Lage).hasMatch())
+        out.Warnings << QStringLiteral(
+                            "Ombrix: Einstellung „Lage“ = „%1“ ist keine APRS-Position wie "
+                            "„4903.50N/00831.20E_“; sie wird gesendet, wie sie steht.")
+                            .arg(out.Lage);
     out.ArchivePath =
         store.contains("ArchivePath") ? ReadText(store, "ArchivePath") : DefaultArchivePath();
     ReadArchiveInterval(store, out);

@@ -1,7 +1,9 @@
 // The serial line over a real pseudo-terminal pair: bursts gathered by the one-second quiet
 // period and handed on when longer than 100 characters. (A device that vanishes is in
 // app_window_test.)
+#include <QDir>
 #include <QElapsedTimer>
+#include <QTemporaryDir>
 #include <QTest>
 #include <memory>
 #include <variant>
@@ -119,6 +121,31 @@ class SerialIntakeTest : public QObject {
         QCOMPARE(SerialIntake::DeviceForPortNumber(17), "/dev/ttyS16");
         QCOMPARE(SerialIntake::DeviceForPortNumber(0), "");
         QCOMPARE(SerialIntake::DeviceForPortNumber(-3), "");
+    }
+
+    // What start-up says of a device that does not open: what it is, and what to change.
+    void openFailureSaysWhatToChange() {
+        QTemporaryDir dir;
+        const QString byId = dir.filePath("by-id"), file = dir.filePath("datei");
+        QVERIFY(QDir().mkpath(byId) && QFile(file).open(QIODevice::WriteOnly));
+        const auto say = [&](QSerialPort::SerialPortError e, const QString& device, bool port) {
+            const auto [description, subject] = ombrix::DescribeOpenFailure(e, device, port, byId);
+            return QString(description + " | " + subject).replace(dir.path(), "<tmp>");
+        };
+        const QString missing =
+            "Das Gerät existiert nicht | Gerät: /dev/ttyS1 (Einstellung „CommPortOmbrix“). Ein "
+            "USB-Adapter gehört mit seinem Namen unter <tmp>/by-id in die Einstellung "
+            "„CommDevice“; ";
+        QCOMPARE(say(QSerialPort::DeviceNotFoundError, "/dev/ttyS1", true),
+                 missing + "dort ist keiner angeschlossen.");
+        QVERIFY(QFile(byId + "/usb-FTDI_Wetter-if00").open(QIODevice::WriteOnly));
+        QCOMPARE(say(QSerialPort::DeviceNotFoundError, "/dev/ttyS1", true),
+                 missing + "angeschlossen: <tmp>/by-id/usb-FTDI_Wetter-if00.");
+        const QString none = "Das Gerät ist keine serielle Schnittstelle | Gerät: <tmp>/";
+        QCOMPARE(say(QSerialPort::UnsupportedOperationError, byId, false),
+                 none + "by-id ist ein Ordner (Einstellung „CommDevice“)");
+        QCOMPARE(say(QSerialPort::UnsupportedOperationError, file, false),
+                 none + "datei ist eine gewöhnliche Datei (Einstellung „CommDevice“)");
     }
 };
 
