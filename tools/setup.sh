@@ -7,7 +7,7 @@ packages=(
   g++ cmake make pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libsqlite3-dev sqlite3
   libgtest-dev libgmock-dev libbenchmark-dev
-  socat direwolf xvfb xauth procps
+  socat direwolf xvfb xauth procps systemd
   clang-14 libclang-rt-14-dev
   g++-arm-linux-gnueabihf g++-aarch64-linux-gnu qemu-user
 )
