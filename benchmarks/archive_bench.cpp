@@ -158,6 +158,22 @@ void BM_LoggerCall(benchmark::State& state) {
 }
 BENCHMARK(BM_LoggerCall)->Arg(0)->Arg(1)->UseManualTime();
 
+// Times Write of one new record an iteration, each after the last, each expected to end so.
+void TimeWrites(benchmark::State& state, ArchiveDatabase& db, std::int64_t end,
+                ArchiveDatabase::Status expected) {
+    std::mt19937_64 rng(11);
+    double rainTotal = 0;
+    Samples samples;
+    for (auto _ : state) {
+        const IntervalSums sums = SimulatedInterval(end += kInterval, rng, rainTotal);
+        const auto start = Steady::now();
+        const ArchiveDatabase::Result r = db.Write(sums);
+        samples.Add(state, start);
+        if (r.State != expected) state.SkipWithError(("not as expected: " + r.Message).c_str());
+    }
+    samples.Report(state);
+}
+
 // One new record through ArchiveDatabase::Write into a file on disk that holds two days already,
 // so that exact sums older than two days are being deleted, as in a running archive.
 void BM_WriteRecord(benchmark::State& state) {
@@ -166,17 +182,7 @@ void BM_WriteRecord(benchmark::State& state) {
     MakeArchive(path, end - 2 * 86400, end);
     std::string error;
     std::unique_ptr<ArchiveDatabase> db = ArchiveDatabase::Open(path, error);
-    std::mt19937_64 rng(11);
-    double rainTotal = 0;
-    Samples samples;
-    for (auto _ : state) {
-        const IntervalSums sums = SimulatedInterval(end += kInterval, rng, rainTotal);
-        const auto start = Steady::now();
-        const ArchiveDatabase::Result r = db->Write(sums);
-        samples.Add(state, start);
-        if (r.State != ArchiveDatabase::Status::Ok) state.SkipWithError(r.Message.c_str());
-    }
-    samples.Report(state);
+    TimeWrites(state, *db, end, ArchiveDatabase::Status::Ok);
     db.reset();
     std::filesystem::remove_all(folder);
 }
@@ -193,18 +199,7 @@ void BM_WriteWhileHeld(benchmark::State& state) {
     if (!db || sqlite3_open(path.c_str(), &other) != SQLITE_OK ||
         sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
         Fail("cannot hold the archive");
-    std::mt19937_64 rng(12);
-    double rainTotal = 0;
-    std::int64_t end = kEnd;
-    Samples samples;
-    for (auto _ : state) {
-        const IntervalSums sums = SimulatedInterval(end += kInterval, rng, rainTotal);
-        const auto start = Steady::now();
-        const ArchiveDatabase::Result r = db->Write(sums);
-        samples.Add(state, start);
-        if (r.State != ArchiveDatabase::Status::Busy) state.SkipWithError("not busy");
-    }
-    samples.Report(state);
+    TimeWrites(state, *db, kEnd, ArchiveDatabase::Status::Busy);
     sqlite3_close(other);
     db.reset();
     std::filesystem::remove_all(folder);
