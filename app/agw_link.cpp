@@ -13,6 +13,10 @@ AgwLink::AgwLink(QString host, quint16 port, QObject* parent)
     connect(socket_, &QTcpSocket::disconnected, this, [this] { unsent_.clear(); });
     connect(socket_, &QTcpSocket::connected, this, &AgwLink::OnConnected);
     connect(socket_, &QTcpSocket::errorOccurred, this, &AgwLink::OnSocketError);
+    connect(socket_, &QTcpSocket::stateChanged, this, [this](QAbstractSocket::SocketState state) {
+        if (state == QAbstractSocket::ConnectedState || state == QAbstractSocket::UnconnectedState)
+            emit ConnectionChanged();
+    });
     // The engine's replies are of no interest; reading them keeps its buffer from growing.
     connect(socket_, &QTcpSocket::readyRead, this,
             [this] { socket_->skip(socket_->bytesAvailable()); });

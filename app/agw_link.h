@@ -56,6 +56,10 @@ class AgwLink : public QObject, public FrameSink {
     // Frames dropped so far to keep within kMaxWaitingBytes.
     std::size_t DroppedFrames() const { return dropped_; }
 
+  signals:
+    // The connection to the engine has come up or gone down (IsConnected() tells which).
+    void ConnectionChanged();
+
   private:
     struct Waiting {
         QByteArray Wire;

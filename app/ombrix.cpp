@@ -7,11 +7,14 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QScrollBar>
+#include <QStatusBar>
 #include <QTableWidget>
 #include <algorithm>
 #include <cstdio>
@@ -38,9 +41,20 @@ constexpr int Px(int twips) {
     return (twips + 7) / 15;
 }
 
+// The design size, without the status bar below it; a larger or smaller window gives the
+// difference to the table, and the buttons, Text1 and the bar follow its lower edge.
 constexpr int kDesignWidth = 10005;
 constexpr int kDesignHeight = 6540;
 constexpr int kTableMargin = 100;  // the table is this much narrower than the window
+constexpr int kTableHeight = 5535;
+constexpr int kButtonsTop = 5640;
+constexpr int kTextTop = 6120;
+constexpr int kRowHeight = 375;       // buttons and Text1
+constexpr int kSpan = 9975;           // Text1, and both buttons with the gap between them
+constexpr int kCommand1Width = 5055;  // the buttons share the span in this proportion
+constexpr int kCommand2Left = 5160;
+constexpr int kMinimumTableRows = 3;
+constexpr int kMinimumWidth = 4800;  // 320 pixels: half of an 800-pixel touch screen, and more
 
 struct Column {
     const char* Header;
@@ -99,16 +113,26 @@ const QString kTitle = QStringLiteral("Ombrix");
 // While the station's serial device is gone.
 const QString kTitleNoStation = QStringLiteral("Ombrix – keine Verbindung zur Station");
 
+// The usual interval between the station's sets is the median of this many last gaps, so that a
+// few sets lost on the station's radio link or a restarted console do not move it; before two
+// sets came it is a minute. No set for three usual intervals, at least a minute, is said.
+constexpr std::size_t kGapsKept = 9;
+constexpr qint64 kDefaultIntervalMs = 60000;
+constexpr qint64 kMinimumSilenceMs = 60000;
+constexpr int kStateCheckMs = 10000;
+
+QString TimeOfDay(const QTime& time) {
+    return time.isValid() ? time.toString(QStringLiteral("HH:mm:ss")) : QStringLiteral("–");
+}
+
 }  // namespace
 
 Ombrix::Ombrix(QWidget* parent) : QWidget(parent) {
     setObjectName("Ombrix");
     setWindowTitle(kTitle);
-    resize(Px(kDesignWidth), Px(kDesignHeight));
 
     ListView1 = new QTableWidget(0, kColumnCount, this);
     ListView1->setObjectName("ListView1");
-    ListView1->setGeometry(0, 0, Px(9975), Px(5535));
     ListView1->verticalHeader()->hide();
     ListView1->verticalHeader()->setDefaultSectionSize(ListView1->fontMetrics().height() + 4);
     ListView1->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
@@ -126,18 +150,46 @@ Ombrix::Ombrix(QWidget* parent) : QWidget(parent) {
 
     Command1 = new QPushButton("Testwerte", this);
     Command1->setObjectName("Command1");
-    Command1->setGeometry(0, Px(5640), Px(5055), Px(375));
     connect(Command1, &QPushButton::clicked, this, &Ombrix::Command1_Click);
 
     Command2 = new QPushButton("Zähler=0", this);
     Command2->setObjectName("Command2");
-    Command2->setGeometry(Px(5160), Px(5640), Px(4815), Px(375));
     connect(Command2, &QPushButton::clicked, this, &Ombrix::Command2_Click);
 
     // Shows the status line, empty until the first one is composed.
     Text1 = new QLineEdit(this);
     Text1->setObjectName("Text1");
-    Text1->setGeometry(0, Px(6120), Px(9975), Px(375));
+
+    statusBar_ = new QStatusBar(this);
+    statusBar_->setObjectName("StatusBar");
+    dataField_ = new QLabel(statusBar_);
+    dataField_->setObjectName("StatusData");
+    engineField_ = new QLabel(statusBar_);
+    engineField_->setObjectName("StatusEngine");
+    archiveField_ = new QLabel(statusBar_);
+    archiveField_->setObjectName("StatusArchive");
+    for (QLabel* field : {dataField_, engineField_, archiveField_})
+        field->setContentsMargins(4, 0, 4, 0);
+    statusBar_->addWidget(dataField_, 1);
+    statusBar_->addPermanentWidget(engineField_);
+    statusBar_->addPermanentWidget(archiveField_);
+    sinceSet_.start();
+    ShowState();
+    barHeight_ = statusBar_->sizeHint().height();
+
+    // The buttons keep their text, the table its header and a few rows.
+    const int table = ListView1->horizontalHeader()->sizeHint().height() +
+                      kMinimumTableRows * ListView1->verticalHeader()->defaultSectionSize() +
+                      ListView1->horizontalScrollBar()->sizeHint().height() +
+                      2 * ListView1->frameWidth();
+    const int buttons = std::max(Command1->sizeHint().width(), Command2->sizeHint().width());
+    setMinimumSize(std::max(Px(kMinimumWidth), 2 * buttons + Px(kCommand2Left - kCommand1Width)),
+                   table + Px(kDesignHeight) - Px(kTableHeight) + barHeight_);
+    resize(Px(kDesignWidth), Px(kDesignHeight) + barHeight_);
+    Form_Resize();
+
+    stateTimer_.setInterval(kStateCheckMs);
+    connect(&stateTimer_, &QTimer::timeout, this, &Ombrix::ShowState);
 }
 
 Ombrix::~Ombrix() {
@@ -160,9 +212,14 @@ bool Ombrix::Load(QSettings& store, StartupError& error) {
     MSComm1 = std::make_unique<SerialIntake>(
         [this](const Bytes& burst) { DecodeTelegramSet(burst); }, this);
     // The table keeps its last rows while the device is gone; the title tells.
-    connect(MSComm1.get(), &SerialIntake::LinkLost, this,
-            [this] { setWindowTitle(kTitleNoStation); });
-    connect(MSComm1.get(), &SerialIntake::LinkRestored, this, [this] { setWindowTitle(kTitle); });
+    connect(MSComm1.get(), &SerialIntake::LinkLost, this, [this] {
+        stationLost_ = true;
+        ShowState();
+    });
+    connect(MSComm1.get(), &SerialIntake::LinkRestored, this, [this] {
+        stationLost_ = false;
+        ShowState();
+    });
     if (device.isEmpty()) {
         error = {kInvalidPortNumber, QStringLiteral("Ungültige Schnittstellennummer"),
                  QStringLiteral("Schnittstelle %1 (Einstellung „CommPortOmbrix“)")
@@ -181,6 +238,7 @@ bool Ombrix::Load(QSettings& store, StartupError& error) {
     // RxBuffer empty, Counter 0: a fresh core.
     MSComm1->ClearRxBuffer();
     Winsock1 = std::make_unique<AgwLink>(settings_.AgwpeHost, settings_.AgwpeTcpPort);
+    connect(Winsock1.get(), &AgwLink::ConnectionChanged, this, &Ombrix::ShowState);
     LoggerSettings core;
     core.DecimalSeparator = QLocale().decimalPoint().toStdString();
     core.PfadWX = QFile::encodeName(settings_.PfadWX).toStdString();
@@ -212,6 +270,9 @@ bool Ombrix::Load(QSettings& store, StartupError& error) {
         std::fprintf(stderr, "Ombrix: Statusserver auf Port %u nicht aktiv.\n",
                      unsigned{settings_.StatusServerPort});
     }
+    sinceSet_.start();
+    stateTimer_.start();
+    ShowState();
     return true;
 }
 
@@ -240,6 +301,7 @@ void Ombrix::StartArchive() {
             ArmArchiveTimer();
         else
             logger_->CloseArchiveInterval();
+        ShowState();
     });
 }
 
@@ -274,11 +336,19 @@ void Ombrix::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-// The table follows the window's width; its height and everything else stay as laid out.
 void Ombrix::Form_Resize() {
     const float twips = static_cast<float>(width()) * 15.0F - static_cast<float>(kTableMargin);
-    const int pixels = std::max(0, qRound(twips / 15.0F));
-    ListView1->resize(pixels, ListView1->height());
+    const int tableWidth = std::max(0, qRound(twips / 15.0F));
+    const int dh = height() - Px(kDesignHeight) - barHeight_;
+    const int span = Px(kSpan) + width() - Px(kDesignWidth);
+    const int gap = Px(kCommand2Left) - Px(kCommand1Width);
+    const int first =
+        qRound(static_cast<double>(span - gap) * Px(kCommand1Width) / (Px(kSpan) - gap));
+    ListView1->setGeometry(0, 0, tableWidth, Px(kTableHeight) + dh);
+    Command1->setGeometry(0, Px(kButtonsTop) + dh, first, Px(kRowHeight));
+    Command2->setGeometry(first + gap, Px(kButtonsTop) + dh, span - first - gap, Px(kRowHeight));
+    Text1->setGeometry(0, Px(kTextTop) + dh, span, Px(kRowHeight));
+    statusBar_->setGeometry(0, Px(kDesignHeight) + dh, width(), barHeight_);
 }
 
 // Closes the serial port and both sockets, and writes the archive's open interval with what it
@@ -308,11 +378,60 @@ void Ombrix::Command2_Click() {
 
 void Ombrix::DecodeTelegramSet(BytesView set, SetSource source) {
     if (!logger_) return;
-    logger_->DecodeTelegramSet(set, source);
+    const SetOutcome outcome = logger_->DecodeTelegramSet(set, source);
     if (archive_ && source == SetSource::Station) ArmArchiveTimer();
     ShowTable();
     if (logger_->LastCall().StatusComposed)
         Text1->setText(QString::fromLatin1(logger_->StatusText()));
+    const QTime now = QTime::currentTime();
+    if (!logger_->LastCall().Frame.empty()) lastReport_ = now;
+    // "Testwerte" is no sign of the station.
+    if (source == SetSource::Station && outcome != SetOutcome::Valid) ++rejected_;
+    if (source == SetSource::Station && outcome == SetOutcome::Valid) {
+        if (lastSet_.isValid()) gaps_.push_back(sinceSet_.elapsed());
+        if (gaps_.size() > kGapsKept) gaps_.pop_front();
+        lastSet_ = now;
+        sinceSet_.start();
+    }
+    ShowState();
+}
+
+qint64 Ombrix::MinutesWithoutData() const {
+    qint64 usual = kDefaultIntervalMs;
+    if (!gaps_.empty()) {
+        std::vector<qint64> gaps(gaps_.begin(), gaps_.end());
+        const auto middle = gaps.begin() + static_cast<std::ptrdiff_t>(gaps.size() / 2);
+        std::nth_element(gaps.begin(), middle, gaps.end());
+        usual = *middle;
+    }
+    const qint64 silent = sinceSet_.elapsed();
+    return silent >= std::max(kMinimumSilenceMs, 3 * usual) ? silent / 60000 : 0;
+}
+
+void Ombrix::ShowState() {
+    const qint64 minutes = MinutesWithoutData();
+    const QString silence = QStringLiteral("keine Daten seit %1 min").arg(minutes);
+    QString line = QStringLiteral("Letzter Datensatz: %1 · abgewiesen: %2")
+                       .arg(TimeOfDay(lastSet_))
+                       .arg(rejected_);
+    if (minutes > 0) line = silence + QStringLiteral(" · ") + line;
+    dataField_->setText(line);
+    engineField_->setText(QStringLiteral("AGWPE %1 · letzte Meldung: %2")
+                              .arg(Winsock1 && Winsock1->IsConnected() ? QStringLiteral("verbunden")
+                                                                       : QStringLiteral("getrennt"),
+                                   TimeOfDay(lastReport_)));
+    if (!archive_)
+        archiveField_->setText(QStringLiteral("Archiv aus"));
+    else if (archive_->Queued() > 0)
+        archiveField_->setText(
+            QStringLiteral("Archiv: %1 Datensätze wartend").arg(archive_->Queued()));
+    else
+        archiveField_->setText(QStringLiteral("Archiv OK"));
+    // A lost device says more than the silence that follows from it.
+    if (stationLost_)
+        setWindowTitle(kTitleNoStation);
+    else
+        setWindowTitle(minutes > 0 ? kTitle + QStringLiteral(" – ") + silence : kTitle);
 }
 
 // The table as the core holds it, rebuilt from scratch.

@@ -1,19 +1,24 @@
 // The main window: the table of measured quantities, the buttons "Testwerte" and "Zähler=0", the
-// status line, and the parts that run behind them (serial line, pause timer, AGWPE link, status
-// server). It owns the decoder core for the whole run.
+// status line, a status bar below it, and the parts that run behind them (serial line, pause timer,
+// AGWPE link, status server). It owns the decoder core for the whole run.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QSettings>
+#include <QTime>
 #include <QTimer>
 #include <QWidget>
+#include <deque>
 #include <memory>
 
 #include "app/settings.h"
 #include "decode/station_reading.h"
 #include "station/bytes.h"
 
+class QLabel;
 class QLineEdit;
 class QPushButton;
+class QStatusBar;
 class QTableWidget;
 
 namespace ombrix {
@@ -62,11 +67,21 @@ class Ombrix : public QWidget {
     void StartArchive();
     // The open interval is written 5 s after its end (wall clock) when no later set ends it first.
     void ArmArchiveTimer();
+    // The status bar's fields and the window's title, from the state of the parts now.
+    void ShowState();
+    // Whole minutes without a valid set from the station, once that is three times the usual
+    // interval between sets (at least a minute); 0 before.
+    qint64 MinutesWithoutData() const;
 
     QTableWidget* ListView1;
     QPushButton* Command1;
     QPushButton* Command2;
     QLineEdit* Text1;
+    QStatusBar* statusBar_;
+    QLabel* dataField_;     // last valid set, rejected bursts
+    QLabel* engineField_;   // AGWPE link, last report
+    QLabel* archiveField_;  // the archive's queue
+    int barHeight_;
 
     Settings settings_;
     std::unique_ptr<SerialIntake> MSComm1;  // with the pause timer tmrPause
@@ -74,6 +89,15 @@ class Ombrix : public QWidget {
     std::unique_ptr<StatusServer> Winsock2;
     std::unique_ptr<ArchiveWriter> archive_;
     QTimer archiveTimer_;
+    QTimer stateTimer_;  // the "keine Daten" check and the archive's queue
+    bool stationLost_ = false;
+    // The station's valid sets: since the last one (since start-up before the first), the wall
+    // time of the last one, the last gaps between them in ms.
+    QElapsedTimer sinceSet_;
+    QTime lastSet_;
+    std::deque<qint64> gaps_;
+    int rejected_ = 0;
+    QTime lastReport_;
     bool unloaded_ = false;
     std::unique_ptr<WeatherLogger> logger_;
 };

@@ -1,9 +1,11 @@
 // The main window under the offscreen platform as a user meets it: the table's columns, the
 // buttons and what they do, the status line in Text1 (served by the status server as well), sets
-// from the station in the table, the locale's decimal separator, closing, a busy device, and the
-// station's device vanishing under the window (a USB adapter pulled out: here the socat of the
-// pseudo-terminal pair is ended) and coming back.
+// from the station in the table, the layout at design size and resized, the status bar, the
+// locale's decimal separator, closing, a busy device, and the station's device vanishing under
+// the window (a USB adapter pulled out: here the socat of the pseudo-terminal pair is ended) and
+// coming back.
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -36,6 +38,8 @@ class WindowTest : public QObject {
     QLineEdit* Text1() { return rig_->window->findChild<QLineEdit*>("Text1"); }
     void Press(const char* button) { QTest::mouseClick(Button(button), Qt::LeftButton); }
     int Rows() { return rig_->Table()->rowCount(); }
+    QString Field(const char* name) { return rig_->window->findChild<QLabel*>(name)->text(); }
+    QRect Placed(const char* name) { return rig_->window->findChild<QWidget*>(name)->geometry(); }
     int Reports() { return rig_->engine.received.count(ombrix::test::kTestSetReport); }
     // The window shows the core's table, cell for cell.
     bool ShowsTheLoggersTable() {
@@ -123,6 +127,51 @@ class WindowTest : public QObject {
         QVERIFY(ShowsTheLoggersTable());
         QVERIFY(rig_->WaitIntakeIdle() && rig_->pty.Send(Bytes(101, '\x8f')));
         QTRY_COMPARE_WITH_TIMEOUT(Rows(), 0, 8000);  // wrong length
+    }
+
+    // The table takes a change of size in both directions; the buttons share the width as at
+    // design size, below them Text1 and the status bar span it.
+    void layoutFollowsTheWindow_data() {
+        QTest::addColumn<QSize>("change");
+        QTest::addColumn<int>("first");  // Command1's width
+        QTest::newRow("design size") << QSize(0, 0) << 337;
+        QTest::newRow("grown") << QSize(333, 200) << 508;
+        QTest::newRow("shrunk to fit a small screen") << QSize(-200, -150) << 235;
+    }
+    void layoutFollowsTheWindow() {
+        QFETCH(QSize, change);
+        QFETCH(int, first);
+        const int dw = change.width(), dh = change.height();
+        const QSize size = rig_->window->size() + change;
+        rig_->window->resize(size);
+        QTRY_COMPARE(Placed("ListView1"), QRect(0, 0, 660 + dw, 369 + dh));
+        QCOMPARE(Placed("Command1"), QRect(0, 376 + dh, first, 25));
+        QCOMPARE(Placed("Command2"), QRect(first + 7, 376 + dh, 658 + dw - first, 25));
+        QCOMPARE(Placed("Text1"), QRect(0, 408 + dh, 665 + dw, 25));
+        QCOMPARE(Placed("StatusBar"), QRect(0, 436 + dh, size.width(), size.height() - 436 - dh));
+    }
+
+    // Made as small as it goes, the window keeps a few rows of the table.
+    void minimumSize() {
+        Press("Command1");
+        rig_->window->resize(100, 100);
+        QTRY_COMPARE(rig_->window->size(), rig_->window->minimumSize());
+        QVERIFY(rig_->Table()->rowAt(rig_->Table()->viewport()->height() - 1) >= 2);
+    }
+
+    // The bar tells the last valid set and the bursts rejected since start-up, the engine's link
+    // with the last report, and the archive.
+    void statusBar() {
+        QTRY_COMPARE(Field("StatusEngine"), "AGWPE verbunden · letzte Meldung: –");
+        QCOMPARE(Field("StatusArchive"), "Archiv OK");
+        QVERIFY(rig_->pty.Send(TestTelegramSet()));
+        const QRegularExpression set("^Letzter Datensatz: (\\d\\d:\\d\\d:\\d\\d) · abgewiesen: 0$");
+        QTRY_VERIFY_WITH_TIMEOUT(set.match(Field("StatusData")).hasMatch(), 8000);
+        const QString when = set.match(Field("StatusData")).captured(1);
+        QCOMPARE(Field("StatusEngine"), "AGWPE verbunden · letzte Meldung: " + when);
+        QVERIFY(rig_->WaitIntakeIdle() && rig_->pty.Send(Bytes(101, '\x8f')));
+        QTRY_COMPARE_WITH_TIMEOUT(Field("StatusData"),
+                                  "Letzter Datensatz: " + when + " · abgewiesen: 1", 8000);
     }
 
     void closeShutsEverything() {
