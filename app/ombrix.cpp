@@ -3,9 +3,7 @@
 #include <QCloseEvent>
 #include <QCursor>
 #include <QDateTime>
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -278,8 +276,6 @@ bool Ombrix::Load(QSettings& store, StartupError& error) {
 
 void Ombrix::StartArchive() {
     if (settings_.ArchivePath.isEmpty()) return;
-    // The default folder may not exist yet; SQLite makes the file, not its folder.
-    QDir().mkpath(QFileInfo(settings_.ArchivePath).absolutePath());
     std::string failed;
     std::unique_ptr<ArchiveDatabase> database =
         ArchiveDatabase::Open(QFile::encodeName(settings_.ArchivePath).toStdString(), failed, true,

@@ -16,6 +16,7 @@
 
 #include "archive/days.h"
 #include "database/archive_database.h"
+#include "station/clock.h"
 
 namespace {
 
@@ -50,12 +51,7 @@ std::tm LocalTm(std::int64_t t) {
 
 // The UTC second of local midnight that starts day (y, m, d); day may run past the month's end.
 std::int64_t Midnight(int year, int month, int day) {
-    std::tm tm{};
-    tm.tm_year = year - 1900;
-    tm.tm_mon = month - 1;
-    tm.tm_mday = day;
-    tm.tm_isdst = -1;
-    return static_cast<std::int64_t>(std::mktime(&tm));
+    return ombrix::UtcAtLocalTime({year, month, day, 0, 0, 0});
 }
 
 ombrix::LocalDay DayOf(std::int64_t t) {

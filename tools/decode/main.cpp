@@ -10,7 +10,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -78,20 +77,6 @@ bool ParseStep(const std::string& text, std::int64_t& out) {
         return false;
     out = v;
     return true;
-}
-
-// The UTC second of a local time, by the zone's rules; in the hour skipped in spring or doubled
-// in autumn, mktime decides.
-std::int64_t UtcOfLocal(const ombrix::LocalTime& t) {
-    std::tm tm{};
-    tm.tm_year = t.Year - 1900;
-    tm.tm_mon = t.Month - 1;
-    tm.tm_mday = t.Day;
-    tm.tm_hour = t.Hour;
-    tm.tm_min = t.Minute;
-    tm.tm_sec = t.Second;
-    tm.tm_isdst = -1;
-    return static_cast<std::int64_t>(std::mktime(&tm));
 }
 
 #ifdef OMBRIX_WITH_ARCHIVE
@@ -259,7 +244,8 @@ int main(int argc, char** argv) {
     settings.DecimalSeparator = separator;
     // With --step, burst n is decoded at start + n*step; without it every set has the fixed clock,
     // or the system's.
-    const std::int64_t start = fixedClock ? UtcOfLocal(clockTime) : ombrix::SystemUtcSeconds();
+    const std::int64_t start =
+        fixedClock ? ombrix::UtcAtLocalTime(clockTime) : ombrix::SystemUtcSeconds();
     std::int64_t burst = 0;
     const ombrix::UtcClock utc = [&] {
         if (step) return start + burst * *step;
