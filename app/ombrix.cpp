@@ -11,6 +11,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QScreen>
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QTableWidget>
@@ -166,11 +167,15 @@ Ombrix::Ombrix(QWidget* parent) : QWidget(parent) {
     engineField_->setObjectName("StatusEngine");
     archiveField_ = new QLabel(statusBar_);
     archiveField_->setObjectName("StatusArchive");
-    for (QLabel* field : {dataField_, engineField_, archiveField_})
+    settingsField_ = new QLabel(statusBar_);
+    settingsField_->setObjectName("StatusSettings");
+    settingsField_->hide();
+    for (QLabel* field : {dataField_, engineField_, archiveField_, settingsField_})
         field->setContentsMargins(4, 0, 4, 0);
     statusBar_->addWidget(dataField_, 1);
     statusBar_->addPermanentWidget(engineField_);
     statusBar_->addPermanentWidget(archiveField_);
+    statusBar_->addPermanentWidget(settingsField_);
     sinceSet_.start();
     ShowState();
     barHeight_ = statusBar_->sizeHint().height();
@@ -184,6 +189,7 @@ Ombrix::Ombrix(QWidget* parent) : QWidget(parent) {
     setMinimumSize(std::max(Px(kMinimumWidth), 2 * buttons + Px(kCommand2Left - kCommand1Width)),
                    table + Px(kDesignHeight) - Px(kTableHeight) + barHeight_);
     resize(Px(kDesignWidth), Px(kDesignHeight) + barHeight_);
+    if (const QScreen* shownOn = screen()) FitInto(shownOn->availableGeometry());
     Form_Resize();
 
     stateTimer_.setInterval(kStateCheckMs);
@@ -203,6 +209,10 @@ bool Ombrix::Load(QSettings& store, StartupError& error) {
     for (const QString& line : settings_.Warnings)
         std::fprintf(stderr, "%s\n", qUtf8Printable(line));
     if (!loaded) return false;
+    if (!settings_.LageIsAprsPosition) {
+        settingsField_->setText(QStringLiteral("„Lage“ ist keine APRS-Position"));
+        settingsField_->show();
+    }
 
     const QString device = settings_.CommDevice.isEmpty()
                                ? SerialIntake::DeviceForPortNumber(settings_.CommPort)
@@ -270,6 +280,8 @@ bool Ombrix::Load(QSettings& store, StartupError& error) {
     }
     sinceSet_.start();
     stateTimer_.start();
+    // systemd names the journal's stream here when a unit's output goes to it.
+    journal_ = !qEnvironmentVariableIsEmpty("JOURNAL_STREAM");
     ShowState();
     return true;
 }
@@ -392,37 +404,59 @@ void Ombrix::DecodeTelegramSet(BytesView set, SetSource source) {
     ShowState();
 }
 
-qint64 Ombrix::MinutesWithoutData() const {
+qint64 Ombrix::SilentMinutes(const std::deque<qint64>& gaps, qint64 silentMs) {
     qint64 usual = kDefaultIntervalMs;
-    if (!gaps_.empty()) {
-        std::vector<qint64> gaps(gaps_.begin(), gaps_.end());
-        const auto middle = gaps.begin() + static_cast<std::ptrdiff_t>(gaps.size() / 2);
-        std::nth_element(gaps.begin(), middle, gaps.end());
+    if (!gaps.empty()) {
+        std::vector<qint64> sorted(gaps.begin(), gaps.end());
+        const auto middle = sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() / 2);
+        std::nth_element(sorted.begin(), middle, sorted.end());
         usual = *middle;
     }
-    const qint64 silent = sinceSet_.elapsed();
-    return silent >= std::max(kMinimumSilenceMs, 3 * usual) ? silent / 60000 : 0;
+    return silentMs >= std::max(kMinimumSilenceMs, 3 * usual) ? silentMs / 60000 : 0;
+}
+
+void Ombrix::FitInto(const QRect& available) {
+    // The frame is not known before the window manager has put one around the window: room for
+    // a usual title bar and border.
+    constexpr QSize kFrame(8, 36);
+    const QSize room = available.size() - kFrame;
+    const QSize fitted = size().boundedTo(room).expandedTo(minimumSize());
+    if (fitted != size()) resize(fitted);
+}
+
+void Ombrix::ShowField(QLabel* field, const QString& text, const QString& state) {
+    field->setText(text);
+    if (!journal_ || field->property("state").toString() == state) return;
+    field->setProperty("state", state);
+    std::fprintf(stderr, "Ombrix: %s\n", qUtf8Printable(text));
+    std::fflush(stderr);
 }
 
 void Ombrix::ShowState() {
-    const qint64 minutes = MinutesWithoutData();
+    const qint64 minutes = SilentMinutes(gaps_, sinceSet_.elapsed());
     const QString silence = QStringLiteral("keine Daten seit %1 min").arg(minutes);
     QString line = QStringLiteral("Letzter Datensatz: %1 · abgewiesen: %2")
                        .arg(TimeOfDay(lastSet_))
                        .arg(rejected_);
     if (minutes > 0) line = silence + QStringLiteral(" · ") + line;
-    dataField_->setText(line);
-    engineField_->setText(QStringLiteral("AGWPE %1 · letzte Meldung: %2")
-                              .arg(Winsock1 && Winsock1->IsConnected() ? QStringLiteral("verbunden")
-                                                                       : QStringLiteral("getrennt"),
-                                   TimeOfDay(lastReport_)));
+    // The journal hears of the silence once, and of the first set after it.
+    ShowField(dataField_, line,
+              minutes > 0 ? QStringLiteral("silent")
+                          : (lastSet_.isValid() ? QStringLiteral("sets") : QStringLiteral("none")));
+    const bool connected = Winsock1 && Winsock1->IsConnected();
+    ShowField(engineField_,
+              QStringLiteral("AGWPE %1 · letzte Meldung: %2")
+                  .arg(connected ? QStringLiteral("verbunden") : QStringLiteral("getrennt"),
+                       TimeOfDay(lastReport_)),
+              connected ? QStringLiteral("connected") : QStringLiteral("disconnected"));
     if (!archive_)
-        archiveField_->setText(QStringLiteral("Archiv aus"));
+        ShowField(archiveField_, QStringLiteral("Archiv aus"), QStringLiteral("off"));
     else if (archive_->Queued() > 0)
-        archiveField_->setText(
-            QStringLiteral("Archiv: %1 Datensätze wartend").arg(archive_->Queued()));
+        ShowField(archiveField_,
+                  QStringLiteral("Archiv: %1 Datensätze wartend").arg(archive_->Queued()),
+                  QStringLiteral("waiting"));
     else
-        archiveField_->setText(QStringLiteral("Archiv OK"));
+        ShowField(archiveField_, QStringLiteral("Archiv OK"), QStringLiteral("ok"));
     // A lost device says more than the silence that follows from it.
     if (stationLost_)
         setWindowTitle(kTitleNoStation);

@@ -52,6 +52,16 @@ class Ombrix : public QWidget {
     // The start-up error as the user reads it.
     static QString StartupErrorText(const StartupError& error);
 
+    // Shrinks the window, when it must, so that it fits with its frame into `available` (a
+    // screen's free area), as it does on the screen it opens on: the Raspberry Pi's 800 × 480
+    // touch screen with its panel.
+    void FitInto(const QRect& available);
+
+    // Whole minutes of `silentMs` without a valid set, once that is three times the usual
+    // interval between sets (the median of `gaps`, in ms; a minute before two sets came), and at
+    // least a minute; 0 before.
+    static qint64 SilentMinutes(const std::deque<qint64>& gaps, qint64 silentMs);
+
   protected:
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -69,18 +79,20 @@ class Ombrix : public QWidget {
     void ArmArchiveTimer();
     // The status bar's fields and the window's title, from the state of the parts now.
     void ShowState();
-    // Whole minutes without a valid set from the station, once that is three times the usual
-    // interval between sets (at least a minute); 0 before.
-    qint64 MinutesWithoutData() const;
+    // Sets a field of the status bar. Run as a service, with standard error going to systemd's
+    // journal, a field's text is also written there, once each time the `state` it tells changes.
+    void ShowField(QLabel* field, const QString& text, const QString& state);
 
     QTableWidget* ListView1;
     QPushButton* Command1;
     QPushButton* Command2;
     QLineEdit* Text1;
     QStatusBar* statusBar_;
-    QLabel* dataField_;     // last valid set, rejected bursts
-    QLabel* engineField_;   // AGWPE link, last report
-    QLabel* archiveField_;  // the archive's queue
+    QLabel* dataField_;      // last valid set, rejected bursts
+    QLabel* engineField_;    // AGWPE link, last report
+    QLabel* archiveField_;   // the archive's queue
+    QLabel* settingsField_;  // a setting that is taken as written but looks wrong
+    bool journal_ = false;   // standard error goes to the journal
     int barHeight_;
 
     Settings settings_;

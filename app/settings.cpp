@@ -174,7 +174,8 @@ bool LoadSettings(QSettings& store, Settings& out, StartupError& error) {
     // "Lage" of another form is still sent as the user wrote it.
     static const QRegularExpression aprsPosition(
         "^[0-9 ]{4}\\.[0-9 ]{2}[NS][/\\\\0-9A-Z][0-9 ]{5}\\.[0-9 ]{2}[EW][!-~]$");
-    if (!aprsPosition.match(out.Lage).hasMatch())
+    out.LageIsAprsPosition = aprsPosition.match(out.Lage).hasMatch();
+    if (!out.LageIsAprsPosition)
         out.Warnings << QStringLiteral(
                             "Ombrix: Einstellung „Lage“ = „%1“ ist keine APRS-Position wie "
                             "„4903.50N/00831.20E_“; sie wird gesendet, wie sie steht.")

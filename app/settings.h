@@ -32,6 +32,8 @@ struct Settings {
     QString ArchivePath;                            // the archive's file; empty: no archive
     int ArchiveInterval = kDefaultArchiveInterval;  // seconds, one of kArchiveIntervals
 
+    bool LageIsAprsPosition = true;  // "Lage" has the form of an APRS position (it is sent anyway)
+
     // One line each for standard error: optional keys whose value was not taken.
     QStringList Warnings;
 };

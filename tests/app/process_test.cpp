@@ -63,6 +63,31 @@ class ProcessTest : public QObject {
         QVERIFY(ombrix.Running());
     }
 
+    // Run as a service, the status bar goes to the journal: each field once, and again only when
+    // the state it tells changes (a second set, a rejected burst: none).
+    void statusBarToTheJournal() {
+        OmbrixProcess ombrix;
+        ombrix.environment.insert("JOURNAL_STREAM", "8:4242");
+        QVERIFY2(ombrix.Start(), ombrix.StandardError().constData());
+        QVERIFY(ombrix.Pty().Send(ombrix::TestTelegramSet()));
+        QVERIFY(ombrix.WaitForStatusLine());
+        QTest::qWait(2000);
+        QVERIFY(ombrix.Pty().Send(ombrix::TestTelegramSet()));
+        QTest::qWait(2000);
+        QVERIFY(ombrix.Pty().Send(ombrix::Bytes(101, '\x8f')));
+        QTest::qWait(2000);
+        const QStringList lines = QString::fromUtf8(ombrix.StandardError()).split('\n');
+        QCOMPARE(lines.size(), 5);
+        QCOMPARE(lines[0], "Ombrix: Letzter Datensatz: – · abgewiesen: 0");
+        QCOMPARE(lines[1], "Ombrix: AGWPE getrennt · letzte Meldung: –");
+        QCOMPARE(lines[2], "Ombrix: Archiv OK");
+        QVERIFY2(QRegularExpression("^Ombrix: Letzter Datensatz: \\d\\d:\\d\\d:\\d\\d · "
+                                    "abgewiesen: 0$")
+                     .match(lines[3])
+                     .hasMatch(),
+                 qPrintable(lines[3]));
+    }
+
     // A store that has no port number gets the defaults, even when the start then fails.
     void missingDeviceEndsWithMessage() {
         OmbrixProcess ombrix;

@@ -174,6 +174,46 @@ class WindowTest : public QObject {
                                   "Letzter Datensatz: " + when + " · abgewiesen: 1", 8000);
     }
 
+    // Without an archive, and with a "Lage" that is sent as written but is no APRS position.
+    void statusBarWarns() {
+        rig_ = std::make_unique<WindowRig>();
+        QCOMPARE(rig_->Start("ArchivePath=\nLage=Berlin\n"), QString());
+        QCOMPARE(Field("StatusArchive"), "Archiv aus");
+        QCOMPARE(Field("StatusSettings"), "„Lage“ ist keine APRS-Position");
+        QVERIFY(rig_->window->findChild<QLabel*>("StatusSettings")->isVisible());
+    }
+
+    // The silence is said after three usual intervals between sets, and never before a minute.
+    void silentMinutes_data() {
+        QTest::addColumn<QList<qint64>>("gaps");
+        QTest::addColumn<qint64>("silentMs");
+        QTest::addColumn<qint64>("minutes");
+        QTest::newRow("no set yet, 2:59") << QList<qint64>{} << 179999LL << 0LL;
+        QTest::newRow("no set yet, 3 min") << QList<qint64>{} << 180000LL << 3LL;
+        QTest::newRow("10 s sets, 59 s") << QList<qint64>{10000, 10000} << 59999LL << 0LL;
+        QTest::newRow("10 s sets, a minute") << QList<qint64>{10000, 10000} << 60000LL << 1LL;
+        QTest::newRow("2 min sets, 5:59")
+            << QList<qint64>{120000, 120000, 900000} << 359000LL << 0LL;
+        QTest::newRow("2 min sets, 6 min")
+            << QList<qint64>{120000, 900000, 120000} << 360000LL << 6LL;
+    }
+    void silentMinutes() {
+        QFETCH(QList<qint64>, gaps);
+        QFETCH(qint64, silentMs);
+        QFETCH(qint64, minutes);
+        QCOMPARE(Ombrix::SilentMinutes({gaps.begin(), gaps.end()}, silentMs), minutes);
+    }
+
+    // On the Raspberry Pi's 800 × 480 touch screen, window and frame fit; the controls follow as
+    // on any smaller window.
+    void fitsASmallScreen() {
+        rig_->window->FitInto(QRect(0, 0, 800, 480));
+        const QSize size = rig_->window->size();
+        QVERIFY(size.width() <= 792 && size.height() <= 444);
+        QTRY_COMPARE(Placed("StatusBar").bottom(), size.height() - 1);
+        QVERIFY(Placed("Text1").bottom() < Placed("StatusBar").top());
+    }
+
     void closeShutsEverything() {
         QVERIFY(rig_->window->Intake()->IsOpen());
         QVERIFY(rig_->window->Server()->IsListening());

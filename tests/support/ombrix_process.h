@@ -34,6 +34,8 @@ class OmbrixProcess {
               {"LC_ALL", "C.UTF-8"},
               {"OMBRIX_NO_DIALOGS", "1"}})
             env.insert(key, value);
+        env.remove("JOURNAL_STREAM");  // a test run from a service would write the journal's lines
+        env.insert(environment);
         process_.setProcessEnvironment(env);
         process_.setWorkingDirectory(Path("work"));
         // Into files: a pipe that nobody reads while a test blocks would stop the program.
@@ -100,6 +102,9 @@ class OmbrixProcess {
         const qsizetype at = status.indexOf("VmRSS:");
         return at < 0 ? -1 : status.mid(at + 6).trimmed().split(' ')[0].toLong();
     }
+
+    // More variables for the program, set before Start or Launch.
+    QProcessEnvironment environment;
 
   private:
     QTemporaryDir dir_;

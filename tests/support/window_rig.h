@@ -45,8 +45,9 @@ class Engine {
 };
 
 struct WindowRig {
-    // Empty when the window is up, else what failed.
-    QString Start() {
+    // Empty when the window is up, else what failed. `extra` settings lines win over the test
+    // station's.
+    QString Start(const QByteArray& extra = {}) {
         QLocale::setDefault(QLocale::c());
         if (!dir.isValid() || !QDir::setCurrent(dir.path())) return "no temporary folder";
         if (!pty.Start()) return "socat could not make a pseudo-terminal pair";
@@ -54,7 +55,7 @@ struct WindowRig {
         QFile conf(dir.filePath("Ombrix.conf"));
         if (!conf.open(QIODevice::WriteOnly)) return "no settings file";
         conf.write(StationSettings(dir.filePath("wx/"), pty.Program(), engine.Port(), statusPort));
-        conf.write("ArchivePath=" + dir.filePath("archive.sqlite").toUtf8() + "\n");
+        conf.write("ArchivePath=" + dir.filePath("archive.sqlite").toUtf8() + "\n" + extra);
         conf.close();
         store = std::make_unique<QSettings>(conf.fileName(), QSettings::IniFormat);
         window = std::make_unique<Ombrix>();
