@@ -15,6 +15,7 @@
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QTableWidget>
+#include <QVBoxLayout>
 #include <algorithm>
 #include <cstdio>
 #include <iterator>
@@ -159,11 +160,23 @@ Ombrix::Ombrix(QWidget* parent) : QWidget(parent) {
     Text1 = new QLineEdit(this);
     Text1->setObjectName("Text1");
 
-    statusBar_ = new QStatusBar(this);
-    statusBar_->setObjectName("StatusBar");
-    dataField_ = new QLabel(statusBar_);
+    // Two rows, so that an 800-pixel screen shows every field: the station and the radio above,
+    // the archive, the outputs and the settings' warnings below.
+    statusArea_ = new QWidget(this);
+    statusArea_->setObjectName("StatusBar");
+    stationBar_ = new QStatusBar(statusArea_);
+    stationBar_->setObjectName("StationBar");
+    stationBar_->setSizeGripEnabled(false);
+    statusBar_ = new QStatusBar(statusArea_);
+    statusBar_->setObjectName("OutputBar");
+    auto* rows = new QVBoxLayout(statusArea_);
+    rows->setContentsMargins(0, 0, 0, 0);
+    rows->setSpacing(0);
+    rows->addWidget(stationBar_);
+    rows->addWidget(statusBar_);
+    dataField_ = new QLabel(stationBar_);
     dataField_->setObjectName("StatusData");
-    engineField_ = new QLabel(statusBar_);
+    engineField_ = new QLabel(stationBar_);
     engineField_->setObjectName("StatusEngine");
     archiveField_ = new QLabel(statusBar_);
     archiveField_->setObjectName("StatusArchive");
@@ -172,13 +185,13 @@ Ombrix::Ombrix(QWidget* parent) : QWidget(parent) {
     settingsField_->hide();
     for (QLabel* field : {dataField_, engineField_, archiveField_, settingsField_})
         field->setContentsMargins(4, 0, 4, 0);
-    statusBar_->addWidget(dataField_, 1);
-    statusBar_->addPermanentWidget(engineField_);
-    statusBar_->addPermanentWidget(archiveField_);
+    stationBar_->addWidget(dataField_, 1);
+    stationBar_->addPermanentWidget(engineField_);
+    statusBar_->addWidget(archiveField_);
     statusBar_->addPermanentWidget(settingsField_);
     sinceSet_.start();
     ShowState();
-    barHeight_ = statusBar_->sizeHint().height();
+    barHeight_ = statusArea_->sizeHint().height();
 
     // The buttons keep their text, the table its header and a few rows.
     const int table = ListView1->horizontalHeader()->sizeHint().height() +
@@ -356,7 +369,7 @@ void Ombrix::Form_Resize() {
     Command1->setGeometry(0, Px(kButtonsTop) + dh, first, Px(kRowHeight));
     Command2->setGeometry(first + gap, Px(kButtonsTop) + dh, span - first - gap, Px(kRowHeight));
     Text1->setGeometry(0, Px(kTextTop) + dh, span, Px(kRowHeight));
-    statusBar_->setGeometry(0, Px(kDesignHeight) + dh, width(), barHeight_);
+    statusArea_->setGeometry(0, Px(kDesignHeight) + dh, width(), barHeight_);
 }
 
 // Closes the serial port and both sockets, and writes the archive's open interval with what it

@@ -87,12 +87,14 @@ class Ombrix : public QWidget {
     QPushButton* Command1;
     QPushButton* Command2;
     QLineEdit* Text1;
-    QStatusBar* statusBar_;
-    QLabel* dataField_;      // last valid set, rejected bursts
-    QLabel* engineField_;    // AGWPE link, last report
-    QLabel* archiveField_;   // the archive's queue
-    QLabel* settingsField_;  // a setting that is taken as written but looks wrong
-    bool journal_ = false;   // standard error goes to the journal
+    QWidget* statusArea_;
+    QStatusBar* stationBar_;  // the station's sets, the packet engine
+    QStatusBar* statusBar_;   // the archive, the outputs, warnings
+    QLabel* dataField_;       // last valid set, rejected bursts
+    QLabel* engineField_;     // AGWPE link, last report
+    QLabel* archiveField_;    // the archive's queue
+    QLabel* settingsField_;   // a setting that is taken as written but looks wrong
+    bool journal_ = false;    // standard error goes to the journal
     int barHeight_;
 
     Settings settings_;
