@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
-# The long runs behind the figures in docs/RELIABILITY.md, against the built program:
+# The hostile clients of the status server (docs/RELIABILITY.md) against the built program:
 #   tools/soak.sh [BUILD_FOLDER]          (default: build)
-# the hostile clients of the status server, which print their figures on lines starting with
-# "figures:". The fuzz targets' long runs are tools/fuzz.sh SECONDS.
+# The fuzz targets' long runs are tools/fuzz.sh SECONDS.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 dir=${1:-build}

@@ -16,6 +16,10 @@
 
 using namespace ombrix::test;
 
+static bool Matches(const QString& pattern, const QString& text) {
+    return QRegularExpression(pattern).match(text).hasMatch();
+}
+
 class ProcessTest : public QObject {
     Q_OBJECT
 
@@ -27,25 +31,19 @@ class ProcessTest : public QObject {
         QVERIFY(ombrix.Pty().Send(ombrix::TestTelegramSet()));
         const std::optional<QByteArray> status = ombrix.WaitForStatusLine();
         QVERIFY2(status, ombrix.StandardError().constData());
-        QVERIFY2(QRegularExpression("^\\d\\d \\d\\d 9 7 8 0 1 9 205 10 194 1015 91$")
-                     .match(QString::fromLatin1(*status))
-                     .hasMatch(),
+        QVERIFY2(Matches("^\\d\\d \\d\\d 9 7 8 0 1 9 205 10 194 1015 91$", *status),
                  status->constData());
 
         // It rained today: one line in this hour's raw log, with the report of the set.
         const QStringList logs = QDir(ombrix.Path("wx")).entryList({"WX*.LOG"}, QDir::Files);
         QCOMPARE(logs.size(), 1);
-        QVERIFY2(QRegularExpression("^WX\\d{4}\\.\\d\\d\\.\\d\\d \\d\\d\\.LOG$")
-                     .match(logs[0])
-                     .hasMatch(),
+        QVERIFY2(Matches("^WX\\d{4}\\.\\d\\d\\.\\d\\d \\d\\d\\.LOG$", logs[0]),
                  qPrintable(logs[0]));
         const QByteArray line = ReadFile(ombrix.Path("wx/" + logs[0]));
         QVERIFY2(
-            QRegularExpression("^\\d{4}\\.\\d\\d\\.\\d\\d \\d\\d:\\d\\d:\\d\\d \\?8[^\r\n]{280} "
-                               "r= 0 p= 1 " +
-                               QRegularExpression::escape(kTestSetReport) + "\r\n$")
-                .match(QString::fromLatin1(line))
-                .hasMatch(),
+            Matches("^\\d{4}\\.\\d\\d\\.\\d\\d \\d\\d:\\d\\d:\\d\\d \\?8[^\r\n]{280} r= 0 p= 1 " +
+                        QRegularExpression::escape(kTestSetReport) + "\r\n$",
+                    QString::fromLatin1(line)),
             line.constData());
 
         QCOMPARE(ombrix.StandardError(), QByteArray());
@@ -81,11 +79,9 @@ class ProcessTest : public QObject {
         QCOMPARE(lines[0], "Ombrix: Letzter Datensatz: – · abgewiesen: 0");
         QCOMPARE(lines[1], "Ombrix: AGWPE getrennt · letzte Meldung: –");
         QCOMPARE(lines[2], "Ombrix: Archiv OK");
-        QVERIFY2(QRegularExpression("^Ombrix: Letzter Datensatz: \\d\\d:\\d\\d:\\d\\d · "
-                                    "abgewiesen: 0$")
-                     .match(lines[3])
-                     .hasMatch(),
-                 qPrintable(lines[3]));
+        QVERIFY2(
+            Matches("^Ombrix: Letzter Datensatz: \\d\\d:\\d\\d:\\d\\d · abgewiesen: 0$", lines[3]),
+            qPrintable(lines[3]));
     }
 
     // A store that has no port number gets the defaults, even when the start then fails.

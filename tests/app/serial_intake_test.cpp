@@ -62,10 +62,6 @@ class SerialIntakeTest : public QObject {
         QVERIFY(bursts_.empty());
     }
     void init() { bursts_.clear(); }
-    void cleanupTestCase() {
-        intake_.reset();
-        pty_.reset();
-    }
 
     void bursts_data() {
         QTest::addColumn<std::vector<Step>>("steps");

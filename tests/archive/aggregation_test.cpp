@@ -83,7 +83,6 @@ struct OneInterval {
 };
 const std::vector<OneInterval> kOneInterval = {
     {"mean across north", Sets{Wind(2, 350), Wind(2, 10)}, R{.WindSpeed = 2, .WindDir = 0}},
-    {"west and south", Sets{Wind(1, 270), Wind(1, 180)}, R{.WindSpeed = 1, .WindDir = 225}},
     {"opposite winds: no direction", Sets{Wind(3, 90), Wind(3, 270)}, R{.WindSpeed = 3}},
     {"direction only with a valid speed",
      Sets{Set({{&S::MeanSpeed, 9, kOutOfRange}, {&S::MeanDirection, 90}}), Wind(2, 180)},

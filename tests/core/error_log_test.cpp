@@ -91,10 +91,8 @@ TEST(FileAppend, FailuresRaiseTheRuntimesFileErrors) {
     } cases[] = {
         {dir / "missing/fehler.log", kPathNotFound},
         {dir / "plain/fehler.log", kPathNotFound},  // a file used as a folder
-        {dir.Path, kPathFileAccess},                // a folder cannot be opened for writing
         {"", kBadFileName},
         {dir / std::string("a\0b", 3), kBadFileName},
-        {"/dev/full", kDiskFull},
     };
     for (const auto& c : cases) {
         std::int32_t error = 0;

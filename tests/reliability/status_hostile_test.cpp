@@ -1,15 +1,13 @@
 // The status server of the running program under hostile clients, all on 127.0.0.1: a client
 // that sends 100 MB, and 10,000 connections in a row with clients among them that close or reset
 // the connection before, while and after asking. A well-behaved client is answered throughout,
-// and the program's open files return to their idle count. Latency and memory are printed as
-// figures (lines starting with "figures:"), not asserted. The cap on connections, the idle limit
-// and running out of descriptors are tested on the server itself (app_status_server_test).
+// and the program's open files return to their idle count. (Latency and memory under load are
+// benchmarks/soak.py's.) The cap on connections, the idle limit and running out of descriptors are
+// tested on the server itself (app_status_server_test).
 #include <signal.h>
 
-#include <algorithm>
 #include <atomic>
 #include <thread>
-#include <vector>
 
 #include "ombrix_process.h"
 #include "station/telegram_set.h"
@@ -23,30 +21,14 @@ class StatusHostileTest : public QObject {
     OmbrixProcess ombrix_;
     QByteArray status_;
     int idleFiles_ = 0;
-    long idleKiB_ = 0;
-    long peakKiB_ = 0;
-    std::vector<double> latencies_;  // of the well-behaved clients since the last figure
 
     // A well-behaved client is answered with the status line.
     bool Answered() {
         const StatusReply reply = AskStatus(ombrix_.StatusPort());
-        latencies_.push_back(reply.Ms);
-        peakKiB_ = std::max(peakKiB_, ombrix_.ResidentKiB());
         return reply.Answered && reply.Text == status_;
     }
-    // The figures of a load, and its end: the open files back to their idle count.
-    void Done(const QString& load) {
-        const int files = ombrix_.WaitForOpenFiles(idleFiles_);
-        std::vector<double> ms = std::exchange(latencies_, {});
-        std::sort(ms.begin(), ms.end());
-        std::printf(
-            "figures: %s: %zu clients, median %.2f ms, 99 %% %.2f ms, max %.2f ms; "
-            "%d open files (idle %d), resident %ld KiB (idle %ld KiB)\n",
-            qPrintable(load), ms.size(), ms[ms.size() / 2], ms[ms.size() * 99 / 100], ms.back(),
-            files, idleFiles_, ombrix_.ResidentKiB(), idleKiB_);
-        std::fflush(stdout);
-        QCOMPARE(files, idleFiles_);
-    }
+    // The end of a load: the open files back to their idle count.
+    void Done() { QCOMPARE(ombrix_.WaitForOpenFiles(idleFiles_), idleFiles_); }
 
   private slots:
     void initTestCase() {
@@ -58,15 +40,9 @@ class StatusHostileTest : public QObject {
         status_ = *line;
         QTest::qWait(1000);  // settled: the report's connection attempt is over
         idleFiles_ = ombrix_.OpenFiles();
-        peakKiB_ = idleKiB_ = ombrix_.ResidentKiB();
-        for (int i = 0; i < 50; ++i) QVERIFY(Answered());
-        Done("idle");
     }
 
-    void cleanupTestCase() {
-        std::printf("figures: resident memory: idle %ld KiB, peak %ld KiB\n", idleKiB_, peakKiB_);
-        QVERIFY(ombrix_.Running());
-    }
+    void cleanupTestCase() { QVERIFY(ombrix_.Running()); }
 
     // A client that sends 100 MB without reading: what it sends is thrown away as it comes;
     // each connection gets its reply and is closed, and the client carries on on a new one.
@@ -99,7 +75,8 @@ class StatusHostileTest : public QObject {
         flood.join();
         QVERIFY(answered);
         QVERIFY(sent >= kTotal);
-        Done(QString("flood of %1 MB on %2 connections").arg(sent >> 20).arg(connections));
+        QVERIFY(connections > 1);
+        Done();
     }
 
     // 10,000 clients one after another (OMBRIX_HOSTILE_CONNECTIONS), each answered; after every
@@ -107,10 +84,9 @@ class StatusHostileTest : public QObject {
     // after asking, one resets once the first bytes of the reply are there.
     void tenThousandInARowAndEarlyEnds() {
         const int count = qEnvironmentVariableIntValue("OMBRIX_HOSTILE_CONNECTIONS");
-        int early = 0;
         for (int i = 1; i <= (count > 0 ? count : 10000); ++i) {
             if (!Answered()) QFAIL(qPrintable(QString("client %1 was not answered").arg(i)));
-            for (int kind = 0; i % 50 == 0 && kind < 3; ++kind, ++early) {
+            for (int kind = 0; i % 50 == 0 && kind < 3; ++kind) {
                 const int fd = ConnectLoopback(ombrix_.StatusPort());
                 QVERIFY(fd >= 0);
                 if (kind > 0) ::send(fd, "?", 1, MSG_NOSIGNAL);
@@ -121,7 +97,7 @@ class StatusHostileTest : public QObject {
                 ::close(fd);
             }
         }
-        Done(QString("connections in a row, %1 of them ending early").arg(early));
+        Done();
     }
 };
 

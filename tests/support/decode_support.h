@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -19,11 +18,6 @@
 #include "station/telegram_set.h"
 
 namespace ombrix::test {
-
-// 12 May 2026, 14:05:09.
-inline LocalTime FixedTime() {
-    return {2026, 5, 12, 14, 5, 9};
-}
 
 inline LocalTime At(int hour, int minute, int second = 0) {
     return {2024, 6, 1, hour, minute, second};
@@ -47,11 +41,12 @@ inline std::vector<std::string> Lines(const std::string& text, const std::string
 }
 
 // One decoder as a freshly started program has it, with its error records and the readings of
-// the last valid set.
+// the last valid set; its clock says 12 May 2026, 14:05:09.
 struct DecodeHarness {
     explicit DecodeHarness(std::string separator = ".")
-        : decoder(std::move(separator), FixedTime,
-                  [this](const DecodeError& e) { records.push_back(ErrorLogRecord(e)); }) {
+        : decoder(
+              std::move(separator), [] { return LocalTime{2026, 5, 12, 14, 5, 9}; },
+              [this](const DecodeError& e) { records.push_back(ErrorLogRecord(e)); }) {
         decoder.AddStage(
             [this](DecodeCall& call) { readings = call.Slots, reading = call.Reading; });
     }
@@ -145,8 +140,8 @@ inline Bytes TestSetWith(const std::vector<Edit>& edits) {
 }
 
 // The set's line as the program's raw-log writer puts it into the file.
-inline Bytes LoggedLine(BytesView set, BytesView report = "", int minute = 0) {
-    return RawLogLine(RawLogText(BuildNibbleString(set), 1.0F, 2.0F, report), At(14, minute));
+inline Bytes LoggedLine(BytesView set, BytesView report = "") {
+    return RawLogLine(RawLogText(BuildNibbleString(set), 1.0F, 2.0F, report), At(14, 0));
 }
 
 struct RecordingSink : FrameSink {

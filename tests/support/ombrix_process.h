@@ -97,11 +97,6 @@ class OmbrixProcess {
             QThread::msleep(20);
         return now;
     }
-    long ResidentKiB() const {
-        const QByteArray status = ReadFile(QString("/proc/%1/status").arg(process_.processId()));
-        const qsizetype at = status.indexOf("VmRSS:");
-        return at < 0 ? -1 : status.mid(at + 6).trimmed().split(' ')[0].toLong();
-    }
 
     // More variables for the program, set before Start or Launch.
     QProcessEnvironment environment;

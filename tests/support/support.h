@@ -7,7 +7,6 @@
 #include <signal.h>
 #include <spawn.h>
 #include <stdlib.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -177,11 +176,6 @@ inline ToolRun RunTool(const std::string& dir, const std::string& program,
     Process p(program, args, dir, input);
     const int status = p.Wait(600);
     return {status, p.Stdout(), p.Stderr()};
-}
-
-inline bool Exists(const std::string& path) {
-    struct stat st {};
-    return lstat(path.c_str(), &st) == 0;
 }
 
 inline std::string LinkTarget(const std::string& link) {
