@@ -4,39 +4,16 @@
 #include <cmath>
 #include <cstdio>
 
+#include "report/aprs_fields.h"
 #include "station/primitives.h"
 
 namespace ombrix {
 
 namespace {
 
-constexpr double kKmhPerMph = 1.609;
-constexpr double kMmPerInch = 25.4;
-
 // Whole number with halves to the even neighbour, as the averaging has always rounded.
 long long RoundHalfEven(double x) {
     return static_cast<long long>(std::nearbyint(x));
-}
-
-long long Clamped(double x, long long low, long long high) {
-    const long long n = RoundHalfAway(x);
-    return n < low ? low : (n > high ? high : n);
-}
-
-// APRS "t": three characters, so below zero a sign and two digits.
-Bytes TemperatureField(double fahrenheit) {
-    const long long t = Clamped(fahrenheit, -99, 999);
-    return t < 0 ? ZeroFilled(t, 2) : ZeroFilled(t, 3);
-}
-
-// APRS "h": two digits, 100 % written as 00.
-Bytes HumidityField(double percent) {
-    const long long h = Clamped(percent, 1, 100);
-    return ZeroFilled(h == 100 ? 0 : h, 2);
-}
-
-Bytes Field3(double x) {
-    return ZeroFilled(Clamped(x, 0, 999), 3);
 }
 
 double Value(const Readings& slots, Slot slot) {
@@ -62,21 +39,21 @@ double DecimalValue(float reading) {
 Bytes AprsText(BytesView lage, const ReportValues& v) {
     Bytes text = "!";
     text += lage;
-    text += v.Direction > 360 ? Bytes("...") : Field3(v.Direction);
+    text += v.Direction > 360 ? Bytes("...") : AprsField3(v.Direction);
     text += "/";
-    text += Field3(v.MeanSpeed / kKmhPerMph);
+    text += AprsField3(v.MeanSpeed / kKmhPerMph);
     text += "g";
-    text += Field3(v.Gust / kKmhPerMph);
+    text += AprsField3(v.Gust / kKmhPerMph);
     text += "t";
-    text += TemperatureField(v.Temperature * 9 / 5 + 32);
+    text += AprsTemperatureField(Fahrenheit(v.Temperature));
     text += "r";
-    text += Field3(v.RainHour * 100 / kMmPerInch);
+    text += AprsField3(v.RainHour * 100 / kMmPerInch);
     text += "P";
-    text += Field3(v.RainToday * 100 / kMmPerInch);
+    text += AprsField3(v.RainToday * 100 / kMmPerInch);
     text += "h";
-    text += HumidityField(v.Humidity);
+    text += AprsHumidityField(v.Humidity);
     text += "b";
-    text += v.Pressure ? ZeroFilled(Clamped(*v.Pressure * 10, 0, 99999), 5) : Bytes(".....");
+    text += v.Pressure ? AprsPressureField(*v.Pressure) : Bytes(".....");
     return text;
 }
 
