@@ -24,6 +24,8 @@
 #include "app/agw_link.h"
 #include "app/archive_writer.h"
 #include "app/serial_intake.h"
+#include "app/wxnow_file.h"
+#include "aprsis/aprs_is_upload.h"
 #include "database/archive_database.h"
 #include "logs/error_log.h"
 #include "logs/file_append.h"
@@ -31,6 +33,7 @@
 #include "server/status_server.h"
 #include "station/clock.h"
 #include "station/telegram_set.h"
+#include "uplink/aprs_is.h"
 
 namespace ombrix {
 
@@ -280,6 +283,7 @@ bool Ombrix::Load(QSettings& store, StartupError& error) {
             if (!AppendToFileQuietly("fehler.log", ErrorLogRecord(e))) ReportLostRecord(e);
         });
     StartArchive();
+    StartOutputs();
 
     // From here on a failing step is skipped. The connection is made, or fails, in the
     // background; reports sent without it are lost without a message.
@@ -324,6 +328,66 @@ void Ombrix::StartArchive() {
             logger_->CloseArchiveInterval();
         ShowState();
     });
+}
+
+namespace {
+
+QLabel* NewField(QStatusBar* bar, const char* name) {
+    auto* field = new QLabel(bar);
+    field->setObjectName(name);
+    field->setContentsMargins(4, 0, 4, 0);
+    bar->addWidget(field);
+    return field;
+}
+
+}  // namespace
+
+void Ombrix::StartOutputs() {
+    if (!settings_.AprsIsHost.isEmpty()) {
+        AprsIsSettings aprs;
+        aprs.Host = settings_.AprsIsHost;
+        aprs.Port = settings_.AprsIsPort;
+        aprs.Call = ToBytes(settings_.CallFrom);
+        aprs.Passcode = ToBytes(settings_.AprsIsPasscode);
+        aprs.Lage = ToBytes(settings_.Lage);
+        aprs.IntervalSeconds = settings_.AprsIsInterval;
+        aprsIs_ = std::make_unique<AprsIsUpload>(
+            aprs, [this](std::int64_t utc) { return RainOfLastDay(utc); });
+        connect(aprsIs_.get(), &AprsIsUpload::StateChanged, this, &Ombrix::ShowState);
+        aprsIsField_ = NewField(statusBar_, "StatusAprsIs");
+    }
+    if (!settings_.WxnowPath.isEmpty()) wxnowField_ = NewField(statusBar_, "StatusWxnow");
+}
+
+std::optional<double> Ombrix::RainOfLastDay(std::int64_t utc) {
+    if (!archive_) return std::nullopt;
+    if (!rainReadAt_ || utc < *rainReadAt_ || utc >= *rainReadAt_ + 60) {
+        constexpr std::int64_t kDay = 86400;
+        rainOfLastDay_ = ombrix::RainOfLastDay(archive_->Database().Read(utc - kDay, utc), utc);
+        rainReadAt_ = utc;
+    }
+    return rainOfLastDay_;
+}
+
+void Ombrix::SendToOutputs(const StationReading& reading) {
+    const std::int64_t utc = SystemUtcSeconds();
+    if (aprsIs_) aprsIs_->Reading(reading, utc);
+    if (settings_.WxnowPath.isEmpty()) return;
+    // The gust of wxnow.txt is the set's own.
+    const std::optional<double> gust = reading.GustSpeed.State == QuantityState::Valid
+                                           ? std::optional<double>(reading.GustSpeed.Value)
+                                           : std::nullopt;
+    const QString failed =
+        ReplaceFile(settings_.WxnowPath,
+                    WxnowText(LocalTimeAt(utc), UploadValuesOf(reading, gust, RainOfLastDay(utc))));
+    if (failed != wxnowFailure_)
+        std::fprintf(stderr, "Ombrix: %s\n",
+                     qUtf8Printable(
+                         failed.isEmpty()
+                             ? QStringLiteral("%1 wird wieder geschrieben").arg(settings_.WxnowPath)
+                             : QStringLiteral("%1 kann nicht geschrieben werden: %2")
+                                   .arg(settings_.WxnowPath, failed)));
+    wxnowFailure_ = failed;
 }
 
 void Ombrix::ArmArchiveTimer() {
@@ -378,6 +442,7 @@ void Ombrix::Form_Unload() {
     if (MSComm1) MSComm1->Close();
     if (Winsock1) Winsock1->Close();
     if (Winsock2) Winsock2->Close();
+    if (aprsIs_) aprsIs_->Close();
     if (unloaded_ || !archive_) return;
     unloaded_ = true;
     archiveTimer_.stop();
@@ -401,6 +466,9 @@ void Ombrix::DecodeTelegramSet(BytesView set, SetSource source) {
     if (!logger_) return;
     const SetOutcome outcome = logger_->DecodeTelegramSet(set, source);
     if (archive_ && source == SetSource::Station) ArmArchiveTimer();
+    if (const std::optional<StationReading>& reading = logger_->LastCall().Reading;
+        reading && reading->Source == SetSource::Station)
+        SendToOutputs(*reading);
     ShowTable();
     if (logger_->LastCall().StatusComposed)
         Text1->setText(QString::fromLatin1(logger_->StatusText()));
@@ -470,6 +538,13 @@ void Ombrix::ShowState() {
                   QStringLiteral("waiting"));
     else
         ShowField(archiveField_, QStringLiteral("Archiv OK"), QStringLiteral("ok"));
+    // The outputs tell their own changes on standard error.
+    if (aprsIsField_) ShowField(aprsIsField_, aprsIs_->StateText(), QStringLiteral("own"));
+    if (wxnowField_)
+        ShowField(wxnowField_,
+                  wxnowFailure_.isEmpty() ? QStringLiteral("wxnow.txt OK")
+                                          : QStringLiteral("wxnow.txt: ") + wxnowFailure_,
+                  QStringLiteral("own"));
     // A lost device says more than the silence that follows from it.
     if (stationLost_)
         setWindowTitle(kTitleNoStation);

@@ -24,6 +24,7 @@ class QTableWidget;
 namespace ombrix {
 
 class AgwLink;
+class AprsIsUpload;
 class ArchiveWriter;
 class SerialIntake;
 class StatusServer;
@@ -75,6 +76,12 @@ class Ombrix : public QWidget {
     void DecodeTelegramSet(BytesView set, SetSource source = SetSource::Station);
     void ShowTable();
     void StartArchive();
+    // APRS-IS and wxnow.txt, when they are configured; each gets a field in the status bar.
+    void StartOutputs();
+    // A valid set of the station to the outputs.
+    void SendToOutputs(const StationReading& reading);
+    // The rain of the 24 hours up to utc from the archive, read again at most once a minute.
+    std::optional<double> RainOfLastDay(std::int64_t utc);
     // The open interval is written 5 s after its end (wall clock) when no later set ends it first.
     void ArmArchiveTimer();
     // The status bar's fields and the window's title, from the state of the parts now.
@@ -94,7 +101,9 @@ class Ombrix : public QWidget {
     QLabel* engineField_;     // AGWPE link, last report
     QLabel* archiveField_;    // the archive's queue
     QLabel* settingsField_;   // a setting that is taken as written but looks wrong
-    bool journal_ = false;    // standard error goes to the journal
+    QLabel* aprsIsField_ = nullptr;
+    QLabel* wxnowField_ = nullptr;
+    bool journal_ = false;  // standard error goes to the journal
     int barHeight_;
 
     Settings settings_;
@@ -102,6 +111,10 @@ class Ombrix : public QWidget {
     std::unique_ptr<AgwLink> Winsock1;
     std::unique_ptr<StatusServer> Winsock2;
     std::unique_ptr<ArchiveWriter> archive_;
+    std::unique_ptr<AprsIsUpload> aprsIs_;
+    QString wxnowFailure_;  // why wxnow.txt was last not written; empty when it was
+    std::optional<std::int64_t> rainReadAt_;
+    std::optional<double> rainOfLastDay_;
     QTimer archiveTimer_;
     QTimer stateTimer_;  // the "keine Daten" check and the archive's queue
     bool stationLost_ = false;

@@ -94,6 +94,42 @@ void ReadArchiveInterval(QSettings& store, Settings& out) {
                         .arg(kDefaultArchiveInterval);
 }
 
+// "AprsIsServer" as host:port (the port may not be left out), "AprsIsPasscode" and
+// "AprsIsInterval"; a server that cannot be read is said and leaves the upload off.
+void ReadAprsIs(QSettings& store, Settings& out) {
+    const QString server = ReadText(store, "AprsIsServer").trimmed();
+    if (server.isEmpty()) return;
+    const qsizetype colon = server.lastIndexOf(':');
+    bool number = false;
+    const uint port = colon > 0 ? server.mid(colon + 1).toUInt(&number) : 0;
+    if (!number || port == 0 || port > 65535) {
+        out.Warnings << QStringLiteral(
+                            "Ombrix: Einstellung „AprsIsServer“ = „%1“ ist nicht Rechner:Port "
+                            "(etwa „cwop.aprs.net:14580“), APRS-IS bleibt aus.")
+                            .arg(server);
+        return;
+    }
+    out.AprsIsHost = server.left(colon);
+    if (out.AprsIsHost.startsWith('[') && out.AprsIsHost.endsWith(']'))  // an IPv6 address
+        out.AprsIsHost = out.AprsIsHost.mid(1, out.AprsIsHost.size() - 2);
+    out.AprsIsPort = static_cast<quint16>(port);
+    const QString passcode = ReadText(store, "AprsIsPasscode").trimmed();
+    if (!passcode.isEmpty()) out.AprsIsPasscode = passcode;
+    const QString interval = ReadText(store, "AprsIsInterval").trimmed();
+    if (interval.isEmpty()) return;
+    const double seconds = NumericValue(interval);
+    if (seconds >= kMinimumAprsIsInterval && seconds <= 86400) {
+        out.AprsIsInterval = static_cast<int>(seconds);
+        return;
+    }
+    out.AprsIsInterval = seconds > 86400 ? 86400 : kMinimumAprsIsInterval;
+    out.Warnings << QStringLiteral(
+                        "Ombrix: Einstellung „AprsIsInterval“ = „%1“: APRS-IS sendet alle %2 "
+                        "Sekunden (CWOP bittet um höchstens einen Bericht in fünf Minuten).")
+                        .arg(interval)
+                        .arg(out.AprsIsInterval);
+}
+
 // Copies the settings file to Ombrix.conf.bak beside it, over an older copy, and says so.
 void BackUp(const QString& file, const QString& port, Settings& out) {
     const QString copy = QFileInfo(file).dir().filePath("Ombrix.conf.bak");
@@ -183,6 +219,8 @@ bool LoadSettings(QSettings& store, Settings& out, StartupError& error) {
     out.ArchivePath =
         store.contains("ArchivePath") ? ReadText(store, "ArchivePath") : DefaultArchivePath();
     ReadArchiveInterval(store, out);
+    ReadAprsIs(store, out);
+    out.WxnowPath = ReadText(store, "WxnowPath").trimmed();
     return true;
 }
 

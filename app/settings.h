@@ -14,6 +14,9 @@
 
 namespace ombrix {
 
+// CWOP asks its stations for no more than one report in five minutes.
+constexpr int kMinimumAprsIsInterval = 300;
+
 struct Settings {
     QString PfadWX;
     QString Lage;
@@ -31,6 +34,13 @@ struct Settings {
     quint16 StatusServerPort = 12345;               // the status server's port, on all interfaces
     QString ArchivePath;                            // the archive's file; empty: no archive
     int ArchiveInterval = kDefaultArchiveInterval;  // seconds, one of kArchiveIntervals
+
+    // The outputs to the Internet: off while their host or path is empty.
+    QString AprsIsHost;  // "AprsIsServer", host:port
+    quint16 AprsIsPort = 14580;
+    QString AprsIsPasscode = "-1";  // CWOP's stations without an amateur licence
+    int AprsIsInterval = 600;       // seconds, at least kMinimumAprsIsInterval
+    QString WxnowPath;              // wxnow.txt, replaced after each set
 
     bool LageIsAprsPosition = true;  // "Lage" has the form of an APRS position (it is sent anyway)
 

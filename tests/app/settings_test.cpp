@@ -165,18 +165,18 @@ class SettingsTest : public QObject {
         QVERIFY(!kept || said[0].contains(file.fileName() + " stehen in " + copy.fileName()));
     }
 
-    // The archive's file and interval, and the lines said about them and about "Lage":
-    // "path|seconds|lines".
+    // The archive's file and interval, the outputs, and the lines said about them and about
+    // "Lage": "path|seconds|APRS-IS host:port passcode seconds|wxnow.txt|lines".
     void archive_data() {
         QTest::addColumn<QByteArray>("ini");
         QTest::addColumn<QString>("read");
-        const QString standard = "<tmp>/data/Ombrix/archive.sqlite|300|";
+        const QString standard = "<tmp>/data/Ombrix/archive.sqlite|300|:14580 -1 600||";
         QTest::newRow("missing") << kFull << standard;
         QTest::newRow("no archive") << kFull + "ArchivePath=\nArchiveInterval=\n"
-                                    << "|300|";
+                                    << "|300|:14580 -1 600||";
         QTest::newRow("file and hour")
             << kFull + "ArchivePath=/daten/wetter.sqlite\nArchiveInterval=3600\n"
-            << "/daten/wetter.sqlite|3600|";
+            << "/daten/wetter.sqlite|3600|:14580 -1 600||";
         const QString refused =
             "Ombrix: Einstellung „ArchiveInterval“ = „%1“ ungültig (erlaubt: 60, 120, 300, 600, "
             "900, 1800, 3600), das Archiv nimmt 300 Sekunden.";
@@ -188,6 +188,23 @@ class SettingsTest : public QObject {
             << standard +
                    "Ombrix: Einstellung „Lage“ = „49.05N 8.52E“ ist keine APRS-Position wie "
                    "„4903.50N/00831.20E_“; sie wird gesendet, wie sie steht.";
+        const QString archive = "<tmp>/data/Ombrix/archive.sqlite|300|";
+        QTest::newRow("APRS-IS and wxnow.txt")
+            << kFull +
+                   "AprsIsServer=cwop.aprs.net:14580\nAprsIsPasscode=12345\n"
+                   "AprsIsInterval=900\nWxnowPath=/tmp/wxnow.txt\n"
+            << archive + "cwop.aprs.net:14580 12345 900|/tmp/wxnow.txt|";
+        QTest::newRow("APRS-IS more often than CWOP allows")
+            << kFull + "AprsIsServer=[::1]:14580\nAprsIsInterval=60\n"
+            << archive +
+                   "::1:14580 -1 300||Ombrix: Einstellung „AprsIsInterval“ = „60“: "
+                   "APRS-IS sendet alle 300 Sekunden (CWOP bittet um höchstens einen "
+                   "Bericht in fünf Minuten).";
+        QTest::newRow("APRS-IS server without a port")
+            << kFull + "AprsIsServer=cwop.aprs.net\n"
+            << archive +
+                   ":14580 -1 600||Ombrix: Einstellung „AprsIsServer“ = „cwop.aprs.net“ "
+                   "ist nicht Rechner:Port (etwa „cwop.aprs.net:14580“), APRS-IS bleibt aus.";
         QTest::newRow("Lage with ambiguity and an overlay") << kFull + "Lage=4903.5 NW00831.2 E_\n"
                                                             << standard;
     }
@@ -201,10 +218,14 @@ class SettingsTest : public QObject {
         Settings s;
         StartupError e;
         QVERIFY(LoadSettings(store, s, e));
-        const QString got = QString("%1|%2|%3")
+        const QString got = QString("%1|%2|%3:%4 %5 %6|%7|%8")
                                 .arg(s.ArchivePath)
                                 .arg(s.ArchiveInterval)
-                                .arg(s.Warnings.join('\n'));
+                                .arg(s.AprsIsHost)
+                                .arg(s.AprsIsPort)
+                                .arg(s.AprsIsPasscode)
+                                .arg(s.AprsIsInterval)
+                                .arg(s.WxnowPath, s.Warnings.join('\n'));
         QCOMPARE(QString(got).replace(dir_->path(), "<tmp>"), read);
     }
 };

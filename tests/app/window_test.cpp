@@ -5,6 +5,7 @@
 // the window (a USB adapter pulled out: here the socat of the pseudo-terminal pair is ended) and
 // coming back.
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -181,6 +182,30 @@ class WindowTest : public QObject {
         QCOMPARE(Field("StatusArchive"), "Archiv aus");
         QCOMPARE(Field("StatusSettings"), "„Lage“ ist keine APRS-Position");
         QVERIFY(rig_->window->findChild<QLabel*>("StatusSettings")->isVisible());
+    }
+
+    // APRS-IS and wxnow.txt get the station's sets, never the "Testwerte" set; the status bar
+    // shows each.
+    void outputs() {
+        rig_ = std::make_unique<WindowRig>();
+        const QString wxnow = rig_->dir.filePath("wxnow.txt");
+        const quint16 nobody = ombrix::test::FreePort();
+        QCOMPARE(rig_->Start("WxnowPath=" + wxnow.toUtf8() +
+                             "\nAprsIsServer=127.0.0.1:" + QByteArray::number(nobody) + "\n"),
+                 QString());
+        QCOMPARE(Field("StatusAprsIs"), "APRS-IS: wartet auf Daten");
+        Press("Command1");
+        QVERIFY(!QFile::exists(wxnow));
+        QVERIFY(rig_->pty.Send(TestTelegramSet()));
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(wxnow), 8000);
+        const QString text = QString::fromLatin1(ombrix::test::ReadFile(wxnow));
+        QVERIFY2(QRegularExpression("^[A-Z][a-z]{2} \\d\\d 20\\d\\d \\d\\d:\\d\\d\r\n"
+                                    "205/006g006t049r000p\\.\\.\\.P004h91b10150\r\n$")
+                     .match(text)
+                     .hasMatch(),
+                 qPrintable(text));
+        QCOMPARE(Field("StatusWxnow"), "wxnow.txt OK");
+        QTRY_COMPARE(Field("StatusAprsIs"), "APRS-IS: Verbindung abgewiesen (zuletzt gesendet –)");
     }
 
     // The silence is said after three usual intervals between sets, and never before a minute.
