@@ -130,6 +130,24 @@ void ReadAprsIs(QSettings& store, Settings& out) {
                         .arg(out.AprsIsInterval);
 }
 
+// The broker and what goes to it. A port that cannot be one is said and leaves MQTT off.
+void ReadMqtt(QSettings& store, Settings& out) {
+    out.MqttHost = ReadText(store, "MqttHost").trimmed();
+    if (out.MqttHost.isEmpty()) return;
+    StartupError wrong;
+    if (!ReadTcpPort(store, "MqttPort", out.MqttPort, wrong)) {
+        out.Warnings << QStringLiteral("Ombrix: %1, MQTT bleibt aus.").arg(wrong.Subject);
+        out.MqttHost.clear();
+        return;
+    }
+    out.MqttUser = ReadText(store, "MqttUser");
+    out.MqttPassword = ReadText(store, "MqttPassword");
+    if (const QString topic = ReadText(store, "MqttTopic").trimmed(); !topic.isEmpty())
+        out.MqttTopic = topic;
+    if (store.contains("MqttDiscoveryPrefix"))
+        out.MqttDiscoveryPrefix = ReadText(store, "MqttDiscoveryPrefix").trimmed();
+}
+
 // Copies the settings file to Ombrix.conf.bak beside it, over an older copy, and says so.
 void BackUp(const QString& file, const QString& port, Settings& out) {
     const QString copy = QFileInfo(file).dir().filePath("Ombrix.conf.bak");
@@ -221,6 +239,7 @@ bool LoadSettings(QSettings& store, Settings& out, StartupError& error) {
     ReadArchiveInterval(store, out);
     ReadAprsIs(store, out);
     out.WxnowPath = ReadText(store, "WxnowPath").trimmed();
+    ReadMqtt(store, out);
     return true;
 }
 

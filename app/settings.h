@@ -41,6 +41,12 @@ struct Settings {
     QString AprsIsPasscode = "-1";  // CWOP's stations without an amateur licence
     int AprsIsInterval = 600;       // seconds, at least kMinimumAprsIsInterval
     QString WxnowPath;              // wxnow.txt, replaced after each set
+    QString MqttHost;               // the broker; empty: no MQTT
+    quint16 MqttPort = 1883;
+    QString MqttUser;  // sent only when set, as is the password
+    QString MqttPassword;
+    QString MqttTopic = "ombrix";                   // the base topic
+    QString MqttDiscoveryPrefix = "homeassistant";  // empty: no Home Assistant discovery
 
     bool LageIsAprsPosition = true;  // "Lage" has the form of an APRS position (it is sent anyway)
 
