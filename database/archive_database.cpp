@@ -400,6 +400,46 @@ std::vector<ArchiveRecord> ArchiveDatabase::Read(std::int64_t from, std::int64_t
     return records;
 }
 
+std::vector<HistoryBucket> ArchiveDatabase::ReadHistory(const HistoryRange& range) {
+    std::vector<HistoryBucket> buckets;
+    if (range.Size == BucketSize::Record) {
+        for (const ArchiveRecord& r : Read(range.From, range.To)) buckets.push_back(BucketOf(r));
+        return buckets;
+    }
+    // An interval ending on the hour belongs to the hour before it; local days by the zone's
+    // rules, as SQLite's 'localtime' reads them.
+    const std::string key = range.Size == BucketSize::Hour
+                                ? "(dateTime - 1) / 3600"
+                                : "date(dateTime - 1, 'unixepoch', 'localtime')";
+    Statement s = Prepare(
+        db_,
+        "SELECT min(dateTime), count(*), avg(outTemp), min(outTemp), max(outTemp), "
+        "avg(dewpoint), avg(windchill), avg(inTemp), avg(outHumidity), avg(inHumidity), "
+        "avg(barometer), avg(windSpeed), max(windGust), "
+        "total(windSpeed * sin(radians(windDir))), total(windSpeed * cos(radians(windDir))), "
+        "sum(rain) FROM archive WHERE dateTime > ? AND dateTime <= ? GROUP BY " +
+            key + " ORDER BY min(dateTime)");
+    if (!s) return buckets;
+    sqlite3_bind_int64(s.get(), 1, range.From);
+    sqlite3_bind_int64(s.get(), 2, range.To);
+    while (sqlite3_step(s.get()) == SQLITE_ROW) {
+        HistoryBucket b;
+        std::tie(b.Start, b.End) = BucketBounds(sqlite3_column_int64(s.get(), 0), range.Size);
+        b.Records = sqlite3_column_int(s.get(), 1);
+        int column = 2;
+        for (std::optional<double>* v :
+             {&b.OutTemp, &b.OutTempMin, &b.OutTempMax, &b.Dewpoint, &b.Windchill, &b.InTemp,
+              &b.OutHumidity, &b.InHumidity, &b.Barometer, &b.WindSpeed, &b.WindGust})
+            *v = ColumnDouble(s.get(), column++);
+        b.WindEast = sqlite3_column_double(s.get(), column++);
+        b.WindNorth = sqlite3_column_double(s.get(), column++);
+        b.WindDir = DirectionOf(b.WindEast, b.WindNorth);
+        b.Rain = ColumnDouble(s.get(), column);
+        buckets.push_back(b);
+    }
+    return buckets;
+}
+
 std::optional<ArchiveRecord> ArchiveDatabase::First() {
     Statement s = Prepare(db_, std::string(kSelectRecord) + "ORDER BY dateTime LIMIT 1");
     if (!s || sqlite3_step(s.get()) != SQLITE_ROW) return std::nullopt;

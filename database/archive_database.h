@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "archive/archive.h"
+#include "archive/history.h"
 
 struct sqlite3;
 
@@ -55,6 +56,10 @@ class ArchiveDatabase {
 
     // The records with from < dateTime <= to, ascending.
     std::vector<ArchiveRecord> Read(std::int64_t from, std::int64_t to);
+    // What the history window draws of `range`: its records, or their hours or local days
+    // gathered in the query (plain means of the records, the lowest and highest outTemp, the
+    // highest gust, the wind vectors' sum, the rain summed), ascending.
+    std::vector<HistoryBucket> ReadHistory(const HistoryRange& range);
     // The oldest and the newest record.
     std::optional<ArchiveRecord> First();
     std::optional<ArchiveRecord> Last();

@@ -4,6 +4,7 @@
 #include <sqlite3.h>
 
 #include <array>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -151,6 +152,54 @@ TEST(ArchivePrograms, TwoRunsContinuingEachOtherMakeTheArchiveOfOne) {
         EXPECT_EQ(Decode(dir, two, 2 * split, {files.begin() + split, files.end()}).Status, 0);
         EXPECT_EQ(Sql(two, "SELECT * FROM archive ORDER BY dateTime"), one) << "split " << split;
     }
+}
+
+// Hours and local days gathered in the query are the buckets the records make one by one; the day
+// of the autumn clock change has 25 of the hourly records.
+TEST(ArchiveDatabase, HistoryBucketsOfTheQuery) {
+    setenv("TZ", "Europe/Berlin", 1);
+    test::TempDir dir;
+    std::string error;
+    std::unique_ptr<ArchiveDatabase> db = ArchiveDatabase::Open(dir / "a.sqlite", error, true, 50);
+    ASSERT_TRUE(db) << error;
+    const std::int64_t october25 = 1792879200;  // local midnight, UTC
+    for (int hour = 1; hour <= 48; ++hour) {
+        IntervalSums s;
+        s.DateTime = october25 + 3600 * hour;
+        s.IntervalSeconds = 3600;
+        s.Means[static_cast<std::size_t>(MeanColumn::OutTemp)] = {double(hour % 7), 1};
+        s.Means[static_cast<std::size_t>(MeanColumn::WindSpeed)] = {1, 1};
+        s.WindEast = hour % 2 == 0 ? -0.2 : 0.2;  // from 349° and 11°: north
+        s.WindNorth = 1;
+        s.Rain = 0.25;
+        s.SetCount = 1;
+        ASSERT_EQ(db->Write(s).State, ArchiveDatabase::Status::Ok);
+    }
+    const HistoryRange days{october25 - 86400, october25 + 2 * 86400, BucketSize::Day};
+    const std::vector<HistoryBucket> d = db->ReadHistory(days);
+    ASSERT_EQ(d.size(), 2U);
+    EXPECT_EQ(d[0].Records, 25);
+    EXPECT_EQ(d[0].End - d[0].Start, 25 * 3600);
+    EXPECT_NEAR(d[0].Rain.value_or(0), 6.25, 1e-9);
+    EXPECT_NEAR(std::fmod(d[0].WindDir.value_or(180) + 180, 360), 180, 1);  // one more from 11°
+    EXPECT_EQ(d[0].OutTempMin, 0);
+    EXPECT_EQ(d[0].OutTempMax, 6);
+    // Hours: each record alone, as BucketOf makes it, but for the bucket's own vector sums.
+    const HistoryRange hours{october25, october25 + 86400, BucketSize::Hour};
+    const std::vector<ArchiveRecord> records = db->Read(hours.From, hours.To);
+    const std::vector<HistoryBucket> h = db->ReadHistory(hours);
+    ASSERT_EQ(h.size(), records.size());
+    for (std::size_t i = 0; i < h.size(); ++i) {
+        HistoryBucket query = h[i];
+        const HistoryBucket one = BucketOf(records[i]);
+        EXPECT_NEAR(query.WindEast, one.WindEast, 1e-9);
+        EXPECT_NEAR(query.WindDir.value_or(-1), one.WindDir.value_or(1), 1e-9);
+        query.WindEast = one.WindEast;
+        query.WindNorth = one.WindNorth;
+        query.WindDir = one.WindDir;
+        EXPECT_EQ(query, one) << i;
+    }
+    unsetenv("TZ");
 }
 
 }  // namespace
