@@ -1,5 +1,6 @@
 #include "archive/history.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -185,14 +186,18 @@ void AppendToHistory(HistoryView& view, const ArchiveRecord& record, int interva
     if (record.DateTime <= view.Range.From) return;
     std::vector<HistoryBucket> buckets = std::move(view.Buckets);
     HistoryBucket bucket = BucketOf(record);
-    if (view.Range.Size != BucketSize::Record) {
+    if (view.Range.Size != BucketSize::Record)
         std::tie(bucket.Start, bucket.End) = BucketBounds(record.DateTime, view.Range.Size);
-        if (!buckets.empty() && buckets.back().Start == bucket.Start) {
-            bucket = Merged(buckets.back(), bucket);
-            buckets.pop_back();
-        }
-    }
-    buckets.push_back(bucket);
+    // The file's record of an interval that has one already (a restart within it, the clock set
+    // back) comes merged and goes where its time is: among records it replaces the older one; an
+    // hour or a day cannot give back what it holds of it and takes it in once more.
+    const auto at =
+        std::lower_bound(buckets.begin(), buckets.end(), bucket.End,
+                         [](const HistoryBucket& b, std::int64_t end) { return b.End < end; });
+    if (at == buckets.end() || at->End != bucket.End)
+        buckets.insert(at, bucket);
+    else
+        *at = view.Range.Size == BucketSize::Record ? bucket : Merged(*at, bucket);
     HistoryRange range = view.Range;
     if (record.DateTime > range.To) {
         range.From += record.DateTime - range.To;

@@ -1,5 +1,6 @@
 // The archive's costs: what its stage adds to the core's handling of one set, writing one record
-// to the file on disk, reading a day back and what start-up asks of the file (LastRainTotal).
+// to the file on disk, reading a day back, what the history window reads and what start-up asks
+// of the file (LastRainTotal).
 //   archive_bench --make FILE    writes ten years of five-minute records through
 //                                ArchiveDatabase::Write, one transaction each, as Ombrix would
 //   archive_bench [--archive FILE] [benchmark options]
@@ -234,6 +235,37 @@ void BM_ReadDay(benchmark::State& state) {
     state.counters["records_per_day"] = static_cast<double>(records) / static_cast<double>(n);
 }
 BENCHMARK(BM_ReadDay)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+// What the history window asks of the archive for a range ending at the newest record (/0 24 hours
+// of records, /1 30 days of clock hours, /2 a year of local days): ReadHistory, then BuildHistory
+// apart (build_ms). Each iteration steps one range further back, within the archive.
+void BM_ReadHistory(benchmark::State& state) {
+    constexpr std::array<HistorySpan, 3> kSpans = {HistorySpan::Day, HistorySpan::Month,
+                                                   HistorySpan::Year};
+    const HistorySpan span = kSpans[static_cast<std::size_t>(state.range(0))];
+    std::string error;
+    std::unique_ptr<ArchiveDatabase> db = ArchiveDatabase::OpenReadOnly(g_archive, error);
+    if (!db) Fail(error);
+    const std::int64_t last = db->Last()->DateTime, first = db->First()->DateTime;
+    const HistoryRange newest = RangeOf(span, last, kInterval);
+    const std::int64_t ranges =
+        std::max<std::int64_t>(1, (last - first) / (newest.To - newest.From));
+    std::int64_t n = 0;
+    double buckets = 0, buildSeconds = 0;
+    for (auto _ : state) {
+        const HistoryRange range = RangeOf(span, last, kInterval, -static_cast<int>(n++ % ranges));
+        const std::vector<HistoryBucket> read = db->ReadHistory(range);
+        state.PauseTiming();
+        const auto start = Steady::now();
+        benchmark::DoNotOptimize(BuildHistory(read, range, kInterval));
+        buildSeconds += std::chrono::duration<double>(Steady::now() - start).count();
+        buckets += static_cast<double>(read.size());
+        state.ResumeTiming();
+    }
+    state.counters["buckets"] = buckets / static_cast<double>(n);
+    state.counters["build_ms"] = 1e3 * buildSeconds / static_cast<double>(n);
+}
+BENCHMARK(BM_ReadHistory)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
 
 // What start-up asks of the archive: opening it as the window does, and LastRainTotal.
 void BM_OpenAndLastRainTotal(benchmark::State& state) {

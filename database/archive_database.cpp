@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cmath>
@@ -147,6 +148,64 @@ void BindDouble(sqlite3_stmt* s, int i, const std::optional<double>& v) {
         sqlite3_bind_null(s, i);
 }
 
+// What the history query gathers of a bucket's records, in one call a record: SQLite's own
+// aggregates (a call a column and record) and the wind vector's trigonometry in SQL cost four
+// times as much over a year of records, and SQLite may be built without its math functions. The
+// means are plain means of the records that have the value, as avg() gives them.
+constexpr int kGatheredMeans = 8;  // outTemp, dewpoint, windchill, inTemp, outHumidity,
+                                   // inHumidity, barometer, windSpeed: the arguments' order
+struct Gathered {
+    std::int64_t Records;
+    std::array<double, kGatheredMeans> Sum;
+    std::array<std::int64_t, kGatheredMeans> Count;
+    double TempMin, TempMax, GustMax, East, North, Rain;
+    bool HasTemp, HasGust, HasRain;
+};
+
+// SQLite hands out the aggregate's state zeroed: the empty Gathered.
+void GatherStep(sqlite3_context* context, int, sqlite3_value** values) {
+    auto* g = static_cast<Gathered*>(sqlite3_aggregate_context(context, sizeof(Gathered)));
+    if (g == nullptr) return sqlite3_result_error_nomem(context);
+    const auto value = [&](int i) -> std::optional<double> {
+        if (sqlite3_value_type(values[i]) == SQLITE_NULL) return std::nullopt;
+        return sqlite3_value_double(values[i]);
+    };
+    ++g->Records;
+    for (int i = 0; i < kGatheredMeans; ++i) {
+        if (const std::optional<double> v = value(i)) {
+            g->Sum[static_cast<std::size_t>(i)] += *v;
+            ++g->Count[static_cast<std::size_t>(i)];
+        }
+    }
+    if (const std::optional<double> t = value(0)) {
+        g->TempMin = g->HasTemp ? std::min(g->TempMin, *t) : *t;
+        g->TempMax = g->HasTemp ? std::max(g->TempMax, *t) : *t;
+        g->HasTemp = true;
+    }
+    const std::optional<double> speed = value(7), direction = value(8), gust = value(9),
+                                rain = value(10);
+    if (speed && direction) {
+        const double radians = *direction * std::numbers::pi / 180;
+        g->East += *speed * std::sin(radians);
+        g->North += *speed * std::cos(radians);
+    }
+    if (gust) {
+        g->GustMax = g->HasGust ? std::max(g->GustMax, *gust) : *gust;
+        g->HasGust = true;
+    }
+    if (rain) {
+        g->Rain += *rain;
+        g->HasRain = true;
+    }
+}
+
+// A bucket without records gives NULL; the state goes back as it is, to the same process.
+void GatherFinal(sqlite3_context* context) {
+    const auto* g = static_cast<const Gathered*>(sqlite3_aggregate_context(context, 0));
+    if (g == nullptr) return sqlite3_result_null(context);
+    sqlite3_result_blob(context, g, sizeof *g, SQLITE_TRANSIENT);
+}
+
 }  // namespace
 
 struct ArchiveDatabase::Statements {
@@ -243,6 +302,9 @@ std::unique_ptr<ArchiveDatabase> ArchiveDatabase::OpenFile(const std::string& pa
     if (opened != SQLITE_OK) return refuse(sqlite3_errmsg(raw));
     sqlite3_extended_result_codes(raw, 1);
     sqlite3_busy_timeout(raw, busyTimeoutMs);
+    sqlite3_create_function_v2(raw, "ombrix_gather", 11,
+                               SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_DIRECTONLY, nullptr,
+                               nullptr, GatherStep, GatherFinal, nullptr);
 
     // Read before anything is written: a file that is not a database, or not ours, stays as it is.
     const std::optional<std::int64_t> version = QueryInt(raw, "PRAGMA user_version");
@@ -406,35 +468,40 @@ std::vector<HistoryBucket> ArchiveDatabase::ReadHistory(const HistoryRange& rang
         for (const ArchiveRecord& r : Read(range.From, range.To)) buckets.push_back(BucketOf(r));
         return buckets;
     }
-    // An interval ending on the hour belongs to the hour before it; local days by the zone's
-    // rules, as SQLite's 'localtime' reads them.
-    const std::string key = range.Size == BucketSize::Hour
-                                ? "(dateTime - 1) / 3600"
-                                : "date(dateTime - 1, 'unixepoch', 'localtime')";
-    Statement s = Prepare(
-        db_,
-        "SELECT min(dateTime), count(*), avg(outTemp), min(outTemp), max(outTemp), "
-        "avg(dewpoint), avg(windchill), avg(inTemp), avg(outHumidity), avg(inHumidity), "
-        "avg(barometer), avg(windSpeed), max(windGust), "
-        "total(windSpeed * sin(radians(windDir))), total(windSpeed * cos(radians(windDir))), "
-        "sum(rain) FROM archive WHERE dateTime > ? AND dateTime <= ? GROUP BY " +
-            key + " ORDER BY min(dateTime)");
+    // One range of the primary key a bucket, its bounds from BucketBounds: no sort of a year's
+    // rows for a GROUP BY, and the local days are those of the zone's rules in station/clock.
+    Statement s = Prepare(db_,
+                          "SELECT ombrix_gather(outTemp, dewpoint, windchill, inTemp, outHumidity, "
+                          "inHumidity, barometer, windSpeed, windDir, windGust, rain) "
+                          "FROM archive WHERE dateTime > ? AND dateTime <= ?");
     if (!s) return buckets;
-    sqlite3_bind_int64(s.get(), 1, range.From);
-    sqlite3_bind_int64(s.get(), 2, range.To);
-    while (sqlite3_step(s.get()) == SQLITE_ROW) {
+    for (std::int64_t t = range.From + 1; t <= range.To;) {
         HistoryBucket b;
-        std::tie(b.Start, b.End) = BucketBounds(sqlite3_column_int64(s.get(), 0), range.Size);
-        b.Records = sqlite3_column_int(s.get(), 1);
-        int column = 2;
-        for (std::optional<double>* v :
-             {&b.OutTemp, &b.OutTempMin, &b.OutTempMax, &b.Dewpoint, &b.Windchill, &b.InTemp,
-              &b.OutHumidity, &b.InHumidity, &b.Barometer, &b.WindSpeed, &b.WindGust})
-            *v = ColumnDouble(s.get(), column++);
-        b.WindEast = sqlite3_column_double(s.get(), column++);
-        b.WindNorth = sqlite3_column_double(s.get(), column++);
+        std::tie(b.Start, b.End) = BucketBounds(t, range.Size);
+        t = b.End + 1;
+        sqlite3_bind_int64(s.get(), 1, std::max(b.Start, range.From));
+        sqlite3_bind_int64(s.get(), 2, std::min(b.End, range.To));
+        Gathered g{};
+        const bool found = sqlite3_step(s.get()) == SQLITE_ROW &&
+                           sqlite3_column_bytes(s.get(), 0) == static_cast<int>(sizeof g);
+        if (found) std::memcpy(&g, sqlite3_column_blob(s.get(), 0), sizeof g);
+        sqlite3_reset(s.get());
+        if (g.Records == 0) continue;
+        b.Records = static_cast<int>(g.Records);
+        std::optional<double>* means[kGatheredMeans] = {&b.OutTemp,   &b.Dewpoint,    &b.Windchill,
+                                                        &b.InTemp,    &b.OutHumidity, &b.InHumidity,
+                                                        &b.Barometer, &b.WindSpeed};
+        for (int i = 0; i < kGatheredMeans; ++i)
+            if (g.Count[i] > 0) *means[i] = g.Sum[i] / static_cast<double>(g.Count[i]);
+        if (g.HasTemp) {
+            b.OutTempMin = g.TempMin;
+            b.OutTempMax = g.TempMax;
+        }
+        if (g.HasGust) b.WindGust = g.GustMax;
+        b.WindEast = g.East;
+        b.WindNorth = g.North;
         b.WindDir = DirectionOf(b.WindEast, b.WindNorth);
-        b.Rain = ColumnDouble(s.get(), column);
+        if (g.HasRain) b.Rain = g.Rain;
         buckets.push_back(b);
     }
     return buckets;

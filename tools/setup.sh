@@ -5,7 +5,8 @@ set -euo pipefail
 
 packages=(
   g++ cmake make pkg-config
-  qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-charts-dev libsqlite3-dev sqlite3
+  qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-charts-dev libqt6opengl6-dev
+  libsqlite3-dev sqlite3
   libmosquitto-dev mosquitto mosquitto-clients
   libgtest-dev libgmock-dev libbenchmark-dev
   socat direwolf xvfb xauth procps systemd

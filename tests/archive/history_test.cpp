@@ -1,11 +1,11 @@
-// What the history window draws, through the arithmetic's public functions: the range and its
-// buckets, the lines broken at gaps, the local days of the clock changes, the wind direction's
-// mean across north, the rain per hour and its running total, and a record appended live.
+// What the history window draws: the range and its buckets, lines broken at gaps, the local days
+// of the clock changes, the wind's mean across north, rain and its running total, live records.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <tuple>
 #include <vector>
 
 #include "archive/history.h"
@@ -40,21 +40,17 @@ HistoryView ViewOf(const std::vector<ArchiveRecord>& records, const HistoryRange
 }
 
 TEST(History, RangesAndBuckets) {
-    struct Row {
-        HistorySpan Span;
-        int Interval, Steps;
-        std::int64_t Length;
-        BucketSize Size;
-    };
-    for (const Row& row : {Row{HistorySpan::Day, 300, 0, 86400, BucketSize::Record},
-                           Row{HistorySpan::Week, 300, -1, 7 * 86400, BucketSize::Record},
-                           Row{HistorySpan::Week, 60, 0, 7 * 86400, BucketSize::Hour},
-                           Row{HistorySpan::Month, 300, 2, 30 * 86400, BucketSize::Hour},
-                           Row{HistorySpan::Year, 3600, 0, 365 * 86400, BucketSize::Day}}) {
-        const HistoryRange r = RangeOf(row.Span, kNoon, row.Interval, row.Steps);
-        EXPECT_EQ(r.To, kNoon + row.Steps * row.Length);
-        EXPECT_EQ(r.To - r.From, row.Length);
-        EXPECT_EQ(r.Size, row.Size);
+    for (const auto& [span, interval, steps, length, size] :
+         std::vector<std::tuple<HistorySpan, int, int, std::int64_t, BucketSize>>{
+             {HistorySpan::Day, 300, 0, 86400, BucketSize::Record},
+             {HistorySpan::Week, 300, -1, 7 * 86400, BucketSize::Record},
+             {HistorySpan::Week, 60, 0, 7 * 86400, BucketSize::Hour},
+             {HistorySpan::Month, 300, 2, 30 * 86400, BucketSize::Hour},
+             {HistorySpan::Year, 3600, 0, 365 * 86400, BucketSize::Day}}) {
+        const HistoryRange r = RangeOf(span, kNoon, interval, steps);
+        EXPECT_EQ(r.To, kNoon + steps * length);
+        EXPECT_EQ(r.To - r.From, length);
+        EXPECT_EQ(r.Size, size);
     }
 }
 
@@ -63,20 +59,27 @@ TEST(History, LinesBreakWhereRecordsAreMissing) {
     EXPECT_EQ(ViewOf(Records(kNoon, 288), day).OutTemp.size(), 1U);
     const HistoryView gap = ViewOf(Records(kNoon, 288, {100}), day);
     ASSERT_EQ(gap.OutTemp.size(), 2U);
-    EXPECT_EQ(gap.OutTemp[0].size() + gap.OutTemp[1].size(), 287U);
     EXPECT_EQ(gap.OutTemp[1].front().Time - gap.OutTemp[0].back().Time, 600);
     EXPECT_EQ(gap.WindSpeed[0][0].Value, 7.2);  // km/h, as the table
+    EXPECT_TRUE(gap.OutTempMin.empty());        // the band only for hours and days
     EXPECT_TRUE(ViewOf({}, day).Empty);
 }
 
-// Europe/Berlin: 29 March 2026 has 23 hours, 25 October 25.
+// Europe/Berlin: 29 March 2026 has 23 hours, 25 October 25; a month's rain bars are local days.
 TEST(History, LocalDaysOfTheClockChanges) {
     setenv("TZ", "Europe/Berlin", 1);
     const std::int64_t march29 = 1774738800, october25 = 1792879200;  // local midnights, UTC
     EXPECT_EQ(BucketBounds(march29 + 3600, BucketSize::Day),
               std::make_pair(march29, march29 + 23 * 3600));
-    EXPECT_EQ(BucketBounds(october25 + 90000, BucketSize::Day),
-              std::make_pair(october25, october25 + 25 * 3600));
+    ArchiveRecord hour;
+    hour.Interval = 60;
+    hour.Rain = 0.5;
+    std::vector<HistoryBucket> hours;
+    for (hour.DateTime = october25 + 3600; hours.size() < 26; hour.DateTime += 3600)
+        hours.push_back(BucketOf(hour));
+    const HistoryView v = BuildHistory(hours, RangeOf(HistorySpan::Month, hour.DateTime, 300), 300);
+    ASSERT_EQ(v.Rain.size(), 2U);
+    EXPECT_EQ(v.Rain[0], (RainBar{october25, october25 + 25 * 3600, 12.5}));
     unsetenv("TZ");
 }
 
@@ -95,12 +98,15 @@ TEST(History, AppendedRecordsJoinTheirHourAndMoveTheRange) {
         AppendToHistory(v, r, 300);
     ASSERT_EQ(v.Buckets.size(), 1U);
     EXPECT_EQ(v.Buckets[0].Records, 2);
+    EXPECT_EQ(v.OutTempMax[0][0], (ChartPoint{kNoon + 1800, 2}));  // the hour's middle
     EXPECT_NEAR(std::fmod(*v.Buckets[0].WindDir + 180, 360), 180, 1e-6);
-    EXPECT_EQ(v.Range.To, kNoon + 600);
     const ArchiveRecord late = Records(kNoon + 31 * 86400, 1)[0];
     AppendToHistory(v, late, 300);
     ASSERT_EQ(v.Buckets.size(), 1U);  // the first hour has left the range
     EXPECT_EQ(v.Buckets[0].End, kNoon + 31 * 86400);
+    HistoryView day = ViewOf(Records(kNoon, 2), RangeOf(HistorySpan::Day, kNoon, 300));
+    AppendToHistory(day, Records(kNoon, 1)[0], 300);  // the newest record again, merged
+    EXPECT_EQ(day.Buckets.size(), 2U);
 }
 
 }  // namespace
