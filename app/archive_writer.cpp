@@ -1,5 +1,6 @@
 #include "app/archive_writer.h"
 
+#include <QMetaMethod>
 #include <algorithm>
 #include <limits>
 
@@ -57,8 +58,12 @@ void ArchiveWriter::WriteQueue(int limit) {
             Failure(result);
             return;
         }
+        const std::int64_t end = queue_.front().DateTime;
         queue_.pop_front();
         if (waiting_ > 0) --waiting_, ++late_;
+        // As the file holds it now, merged with what it had for the interval.
+        if (isSignalConnected(QMetaMethod::fromSignal(&ArchiveWriter::Written)))
+            for (const ArchiveRecord& record : database_->Read(end - 1, end)) emit Written(record);
     }
     retry_.stop();
     if (stuckSince_) SpellOver();

@@ -48,6 +48,10 @@ class ArchiveWriter : public QObject, public ArchiveSink {
     std::size_t Queued() const { return queue_.size(); }
     ArchiveDatabase& Database() { return *database_; }
 
+  signals:
+    // A record has reached the file (the history window shows it).
+    void Written(const ombrix::ArchiveRecord& record);
+
   private:
     // Writes from the front of the queue until it is empty, a write fails or `limit` records
     // are written; arms the timer for the rest.

@@ -1,11 +1,14 @@
 #include "app/ombrix.h"
 
+#include <QAction>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QCursor>
 #include <QDateTime>
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLibrary>
 #include <QLineEdit>
 #include <QLocale>
 #include <QMessageBox>
@@ -27,8 +30,10 @@
 #include "app/wxnow_file.h"
 #include "aprsis/aprs_is_upload.h"
 #include "database/archive_database.h"
+#include "history/verlauf.h"
 #include "logs/error_log.h"
 #include "logs/file_append.h"
+#include "mqtt/mqtt_link.h"
 #include "pipeline/weather_logger.h"
 #include "server/status_server.h"
 #include "station/clock.h"
@@ -146,6 +151,17 @@ Ombrix::Ombrix(QWidget* parent) : QWidget(parent) {
     ListView1->setShowGrid(true);
     ListView1->setWordWrap(false);
     ListView1->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    // The history of a row's quantity: a double-click, the row's context menu or Ctrl+H (no
+    // other shortcut of the window, nor of Qt's table, uses it).
+    connect(ListView1, &QTableWidget::cellDoubleClicked, this,
+            [this](int row, int) { ShowHistory(row); });
+    auto* history = new QAction(QStringLiteral("Verlauf anzeigen"), ListView1);
+    history->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
+    history->setShortcutContext(Qt::WindowShortcut);
+    history->setShortcutVisibleInContextMenu(true);
+    connect(history, &QAction::triggered, this, [this] { ShowHistory(ListView1->currentRow()); });
+    ListView1->addAction(history);
+    ListView1->setContextMenuPolicy(Qt::ActionsContextMenu);
     for (int c = 0; c < kColumnCount; ++c) {
         ListView1->setHorizontalHeaderItem(c, new QTableWidgetItem(kColumns[c].Header));
         ListView1->setColumnWidth(c, kColumns[c].Width);
@@ -356,7 +372,35 @@ void Ombrix::StartOutputs() {
         connect(aprsIs_.get(), &AprsIsUpload::StateChanged, this, &Ombrix::ShowState);
         aprsIsField_ = NewField(statusBar_, "StatusAprsIs");
     }
-    if (!settings_.WxnowPath.isEmpty()) wxnowField_ = NewField(statusBar_, "StatusWxnow");
+    if (!settings_.MqttHost.isEmpty()) {
+        MqttSettings mqtt;
+        mqtt.Host = settings_.MqttHost;
+        mqtt.Port = settings_.MqttPort;
+        mqtt.User = settings_.MqttUser;
+        mqtt.Password = settings_.MqttPassword;
+        mqtt.Topic = settings_.MqttTopic;
+        mqtt.DiscoveryPrefix = settings_.MqttDiscoveryPrefix;
+        mqtt_ = std::make_unique<MqttLink>(mqtt);
+        connect(mqtt_.get(), &MqttLink::StateChanged, this, &Ombrix::ShowState);
+        mqttField_ = NewField(statusBar_, "StatusMqtt");
+        mqtt_->Start();
+    }
+    if (!settings_.WxnowPath.isEmpty()) {
+        wxnowField_ = NewField(statusBar_, "StatusWxnow");
+        wxnow_ = std::make_unique<WxnowFile>(settings_.WxnowPath);
+        connect(wxnow_.get(), &WxnowFile::Written, this, [this](const QString& failed) {
+            if (failed == wxnowFailure_) return;
+            std::fprintf(
+                stderr, "Ombrix: %s\n",
+                qUtf8Printable(
+                    failed.isEmpty()
+                        ? QStringLiteral("%1 wird wieder geschrieben").arg(settings_.WxnowPath)
+                        : QStringLiteral("%1 kann nicht geschrieben werden: %2")
+                              .arg(settings_.WxnowPath, failed)));
+            wxnowFailure_ = failed;
+            ShowState();
+        });
+    }
 }
 
 std::optional<double> Ombrix::RainOfLastDay(std::int64_t utc) {
@@ -372,22 +416,13 @@ std::optional<double> Ombrix::RainOfLastDay(std::int64_t utc) {
 void Ombrix::SendToOutputs(const StationReading& reading) {
     const std::int64_t utc = SystemUtcSeconds();
     if (aprsIs_) aprsIs_->Reading(reading, utc);
-    if (settings_.WxnowPath.isEmpty()) return;
+    if (mqtt_) mqtt_->Reading(reading, utc);
+    if (!wxnow_) return;
     // The gust of wxnow.txt is the set's own.
     const std::optional<double> gust = reading.GustSpeed.State == QuantityState::Valid
                                            ? std::optional<double>(reading.GustSpeed.Value)
                                            : std::nullopt;
-    const QString failed =
-        ReplaceFile(settings_.WxnowPath,
-                    WxnowText(LocalTimeAt(utc), UploadValuesOf(reading, gust, RainOfLastDay(utc))));
-    if (failed != wxnowFailure_)
-        std::fprintf(stderr, "Ombrix: %s\n",
-                     qUtf8Printable(
-                         failed.isEmpty()
-                             ? QStringLiteral("%1 wird wieder geschrieben").arg(settings_.WxnowPath)
-                             : QStringLiteral("%1 kann nicht geschrieben werden: %2")
-                                   .arg(settings_.WxnowPath, failed)));
-    wxnowFailure_ = failed;
+    wxnow_->Write(WxnowText(LocalTimeAt(utc), UploadValuesOf(reading, gust, RainOfLastDay(utc))));
 }
 
 void Ombrix::ArmArchiveTimer() {
@@ -409,6 +444,43 @@ void ReportStartupError(const StartupError& error) {
     if (!qEnvironmentVariableIsEmpty("OMBRIX_NO_DIALOGS")) return;
     QMessageBox box(QMessageBox::Critical, "Ombrix", text, QMessageBox::Ok);
     box.exec();
+}
+
+namespace {
+
+// The history window's module: beside the program in the build, in lib/ombrix/ when installed.
+// Qt Charts comes with it, so that the program starts without it.
+VerlaufFactory LoadVerlauf(QString& failed) {
+    const QString bin = QCoreApplication::applicationDirPath();
+    for (const QString& dir : {bin, bin + QStringLiteral("/../lib/ombrix")}) {
+        QLibrary module(dir + QStringLiteral("/libombrix_history.so"));
+        if (auto make = reinterpret_cast<VerlaufFactory>(module.resolve(kVerlaufFactory)))
+            return make;
+        failed = module.errorString();
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+void Ombrix::ShowHistory(int row) {
+    if (!history_) {
+        QString failed;
+        const VerlaufFactory make = LoadVerlauf(failed);
+        if (!make) {
+            std::fprintf(stderr, "Ombrix: Verlauf nicht verfügbar: %s\n", qUtf8Printable(failed));
+            return;
+        }
+        history_.reset(make(settings_.ArchivePath, settings_.ArchiveInterval));
+        if (archive_)
+            connect(archive_.get(), &ArchiveWriter::Written, history_.get(),
+                    [this](const ArchiveRecord& record) { history_->Append(record); });
+    }
+    if (const QTableWidgetItem* item = row >= 0 ? ListView1->item(row, 0) : nullptr)
+        history_->ShowQuantity(item->text());
+    history_->show();
+    history_->raise();
+    history_->activateWindow();
 }
 
 void Ombrix::resizeEvent(QResizeEvent* event) {
@@ -443,6 +515,7 @@ void Ombrix::Form_Unload() {
     if (Winsock1) Winsock1->Close();
     if (Winsock2) Winsock2->Close();
     if (aprsIs_) aprsIs_->Close();
+    if (mqtt_) mqtt_->Close();
     if (unloaded_ || !archive_) return;
     unloaded_ = true;
     archiveTimer_.stop();
@@ -540,6 +613,7 @@ void Ombrix::ShowState() {
         ShowField(archiveField_, QStringLiteral("Archiv OK"), QStringLiteral("ok"));
     // The outputs tell their own changes on standard error.
     if (aprsIsField_) ShowField(aprsIsField_, aprsIs_->StateText(), QStringLiteral("own"));
+    if (mqttField_) ShowField(mqttField_, mqtt_->StateText(), QStringLiteral("own"));
     if (wxnowField_)
         ShowField(wxnowField_,
                   wxnowFailure_.isEmpty() ? QStringLiteral("wxnow.txt OK")

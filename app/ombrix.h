@@ -25,10 +25,13 @@ namespace ombrix {
 
 class AgwLink;
 class AprsIsUpload;
+class WxnowFile;
+class MqttLink;
 class ArchiveWriter;
 class SerialIntake;
 class StatusServer;
 class WeatherLogger;
+class Verlauf;
 
 class Ombrix : public QWidget {
     Q_OBJECT
@@ -76,7 +79,7 @@ class Ombrix : public QWidget {
     void DecodeTelegramSet(BytesView set, SetSource source = SetSource::Station);
     void ShowTable();
     void StartArchive();
-    // APRS-IS and wxnow.txt, when they are configured; each gets a field in the status bar.
+    // APRS-IS, MQTT and wxnow.txt, when they are configured; each gets a field in the status bar.
     void StartOutputs();
     // A valid set of the station to the outputs.
     void SendToOutputs(const StationReading& reading);
@@ -86,6 +89,9 @@ class Ombrix : public QWidget {
     void ArmArchiveTimer();
     // The status bar's fields and the window's title, from the state of the parts now.
     void ShowState();
+    // The history window (a module loaded on its first opening) with the chart of the table's
+    // row in view; row -1: as it was.
+    void ShowHistory(int row);
     // Sets a field of the status bar. Run as a service, with standard error going to systemd's
     // journal, a field's text is also written there, once each time the `state` it tells changes.
     void ShowField(QLabel* field, const QString& text, const QString& state);
@@ -103,6 +109,7 @@ class Ombrix : public QWidget {
     QLabel* settingsField_;   // a setting that is taken as written but looks wrong
     QLabel* aprsIsField_ = nullptr;
     QLabel* wxnowField_ = nullptr;
+    QLabel* mqttField_ = nullptr;
     bool journal_ = false;  // standard error goes to the journal
     int barHeight_;
 
@@ -112,6 +119,8 @@ class Ombrix : public QWidget {
     std::unique_ptr<StatusServer> Winsock2;
     std::unique_ptr<ArchiveWriter> archive_;
     std::unique_ptr<AprsIsUpload> aprsIs_;
+    std::unique_ptr<MqttLink> mqtt_;
+    std::unique_ptr<WxnowFile> wxnow_;
     QString wxnowFailure_;  // why wxnow.txt was last not written; empty when it was
     std::optional<std::int64_t> rainReadAt_;
     std::optional<double> rainOfLastDay_;
@@ -127,6 +136,7 @@ class Ombrix : public QWidget {
     QTime lastReport_;
     bool unloaded_ = false;
     std::unique_ptr<WeatherLogger> logger_;
+    std::unique_ptr<Verlauf> history_;  // destroyed first: it listens to the archive
 };
 
 // Shows the start-up error in a modal message box (unless OMBRIX_NO_DIALOGS is set, for runs

@@ -60,6 +60,9 @@ def write_settings(work, device, engine_port, status_port, archive=None):
                 f"StatusServerPort={status_port}\n")
         if archive is not None:
             f.write(f"ArchivePath={archive}\n")
+        # More keys for one run, as KEY=VALUE separated by ";" (the outputs' figures use it).
+        f.writelines(line + "\n" for line in os.environ.get("OMBRIX_BENCH_SETTINGS", "").split(";")
+                     if line)
 
 
 def proc_status(pid):
