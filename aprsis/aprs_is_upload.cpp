@@ -169,6 +169,7 @@ QString AprsIsUpload::StateText() const {
     const QString last =
         lastSent_.isValid() ? lastSent_.toString(QStringLiteral("HH:mm")) : QStringLiteral("–");
     if (*sent_) return QStringLiteral("APRS-IS gesendet %1").arg(last);
+    if (!lastSent_.isValid()) return QStringLiteral("APRS-IS: ") + why_;
     return QStringLiteral("APRS-IS: %1 (zuletzt gesendet %2)").arg(why_, last);
 }
 

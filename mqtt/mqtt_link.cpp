@@ -246,7 +246,8 @@ QString MqttLink::StateText() const {
                                               : QStringLiteral("–");
     if (connected_) return QStringLiteral("MQTT verbunden · gesendet: %1").arg(last);
     if (why_.isEmpty()) return QStringLiteral("MQTT verbindet …");
-    return QStringLiteral("MQTT getrennt: %1 · gesendet: %2").arg(why_, last);
+    const QString down = QStringLiteral("MQTT getrennt: %1").arg(why_);
+    return lastState_.isValid() ? down + QStringLiteral(" · gesendet: ") + last : down;
 }
 
 }  // namespace ombrix
