@@ -49,7 +49,7 @@ struct StandIn {
                 return;
             }
             client->write(kind == Server::Garbage ? "HTTP/1.0 400 Bad Request\r\n"
-                                                        : "# aprsc 2.1.14\r\n");
+                                                  : "# aprsc 2.1.14\r\n");
             QObject::connect(client, &QTcpSocket::readyRead, [this, client] {
                 received += client->readAll();
                 if (kind == Server::ClosesAtLogin) client->close();
