@@ -154,6 +154,11 @@ class Process {
             if (Seconds() > deadline) return -1;
             more = ReadSome(out_, outText_, 0.01) | ReadSome(err_, errText_, 0.01);
         }
+        // What it wrote between the last look and its end is still in the pipes.
+        while (ReadSome(out_, outText_, 0)) {
+        }
+        while (ReadSome(err_, errText_, 0)) {
+        }
         return WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
     }
 
