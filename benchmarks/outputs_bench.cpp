@@ -26,6 +26,7 @@
 #include "app/wxnow_file.h"
 #include "aprsis/aprs_is_upload.h"
 #include "database/archive_database.h"
+#include "sample_reading.h"
 #include "uplink/aprs_is.h"
 
 namespace ombrix {
@@ -34,17 +35,7 @@ namespace {
 constexpr std::int64_t kAt = 1796640750;  // 2026-12-07 10:52:30 UTC
 
 StationReading Reading() {
-    const auto q = [](double v) { return Quantity{v, QuantityState::Valid}; };
-    StationReading r;
-    r.MeanDirection = q(205);
-    r.MeanSpeed = q(2.8);
-    r.GustSpeed = q(5.0);
-    r.OutdoorTemperature = q(9.4);
-    r.RainHour = q(0);
-    r.RainToday = q(1);
-    r.OutdoorHumidity = q(91);
-    r.SeaLevelPressure = q(1015.3);
-    return r;
+    return test::SampleReading();
 }
 
 // Each call timed on its own, for the median rather than the mean.

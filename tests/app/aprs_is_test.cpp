@@ -11,10 +11,10 @@
 
 #include "aprsis/aprs_is_upload.h"
 #include "qt_support.h"
+#include "sample_reading.h"
 
 using ombrix::AprsIsSettings;
 using ombrix::AprsIsUpload;
-using ombrix::Quantity;
 using ombrix::StationReading;
 
 namespace {
@@ -22,18 +22,7 @@ namespace {
 constexpr std::int64_t kAt = 1796640750;  // 2026-12-07 10:52:30 UTC
 
 StationReading Reading(ombrix::SetSource source = ombrix::SetSource::Station) {
-    const auto q = [](double v) { return Quantity{v, ombrix::QuantityState::Valid}; };
-    StationReading r;
-    r.Source = source;
-    r.MeanDirection = q(205);
-    r.MeanSpeed = q(2.8);
-    r.GustSpeed = q(5.0);
-    r.OutdoorTemperature = q(9.4);
-    r.RainHour = q(0);
-    r.RainToday = q(1);
-    r.OutdoorHumidity = q(91);
-    r.SeaLevelPressure = q(1015.3);
-    return r;
+    return ombrix::test::SampleReading(source);
 }
 
 // What a server does after accepting a connection.

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "sample_reading.h"
 #include "uplink/aprs_is.h"
 
 namespace ombrix {
@@ -19,15 +20,7 @@ Quantity Q(double value, QuantityState state = QuantityState::Valid) {
 }
 
 StationReading Reading() {
-    StationReading r;
-    r.MeanDirection = Q(205);
-    r.MeanSpeed = Q(2.8);
-    r.OutdoorTemperature = Q(9.4);
-    r.RainHour = Q(0);
-    r.RainToday = Q(1);
-    r.OutdoorHumidity = Q(91);
-    r.SeaLevelPressure = Q(1015.3);
-    return r;
+    return test::SampleReading();
 }
 
 struct PacketRow {
