@@ -12,7 +12,6 @@ namespace {
 
 constexpr std::int64_t kHour = 3600;
 constexpr std::int64_t kDay = 86400;
-constexpr double kKmhPerMetrePerSecond = 3.6;
 // Ranges up to a week show the rain per hour, longer ones per day.
 constexpr std::int64_t kHourlyRainUpTo = 7 * kDay;
 

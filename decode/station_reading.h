@@ -14,6 +14,9 @@ enum class QuantityState {
     OutOfRange,  // decoded, but the station flags the value as out of range
 };
 
+// The station measures the wind in m/s; the table and everything after it shows km/h.
+constexpr double kKmhPerMetrePerSecond = 3.6;
+
 template <class T>
 struct Measured {
     T Value{};

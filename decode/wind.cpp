@@ -7,7 +7,7 @@ namespace ombrix {
 namespace {
 
 double Kmh(int tenthsOfMetrePerSecond) {
-    return tenthsOfMetrePerSecond / 10.0 * 3.6;
+    return tenthsOfMetrePerSecond / 10.0 * kKmhPerMetrePerSecond;
 }
 
 const char* SpeedUnitText(int code) {

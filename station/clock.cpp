@@ -19,6 +19,13 @@ LocalTime LocalTimeAt(std::int64_t utc) {
     return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
 }
 
+LocalTime UtcTimeAt(std::int64_t utc) {
+    const auto t = static_cast<std::time_t>(utc);
+    std::tm tm{};
+    gmtime_r(&t, &tm);
+    return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+}
+
 std::int64_t UtcAtLocalTime(const LocalTime& t) {
     std::tm tm{};
     tm.tm_year = t.Year - 1900;

@@ -24,6 +24,9 @@ std::int64_t SystemUtcSeconds();
 // The machine's local time at a UTC second, by the zone's rules (TZ).
 LocalTime LocalTimeAt(std::int64_t utc);
 
+// The calendar date and time of a UTC second, in UTC (the APRS-IS report's and MQTT's stamps).
+LocalTime UtcTimeAt(std::int64_t utc);
+
 // The UTC second of a local time, by the zone's rules; fields past their range carry over (day 32
 // is the next month's first). In the hour skipped in spring or doubled in autumn, mktime decides.
 std::int64_t UtcAtLocalTime(const LocalTime& t);

@@ -1,7 +1,6 @@
 #include "uplink/aprs_is.h"
 
 #include <algorithm>
-#include <chrono>
 
 #include "report/aprs_fields.h"
 #include "station/primitives.h"
@@ -10,7 +9,6 @@ namespace ombrix {
 
 namespace {
 
-constexpr double kKmhPerMetrePerSecond = 3.6;
 constexpr std::int64_t kDay = 86400;
 constexpr int kMostIntervalsMissing = 3;
 
@@ -68,16 +66,10 @@ Bytes UploadWeatherFields(const UploadValues& v) {
 }
 
 Bytes AprsIsPacket(BytesView call, BytesView lage, std::int64_t utc, const UploadValues& v) {
-    const std::int64_t days = utc >= 0 ? utc / kDay : (utc - kDay + 1) / kDay;
-    const std::int64_t second = utc - days * kDay;
-    // The day of the month from the days since 1970 (proleptic Gregorian).
-    const std::chrono::year_month_day date{std::chrono::sys_days{std::chrono::days{days}}};
+    const LocalTime stamp = UtcTimeAt(utc);
     Bytes packet(call);
     packet += ">APRS,TCPIP*:@";
-    packet += TwoDigits(static_cast<int>(static_cast<unsigned>(date.day())));
-    packet += TwoDigits(static_cast<int>(second / 3600));
-    packet += TwoDigits(static_cast<int>(second / 60 % 60));
-    packet += "z";
+    packet += TwoDigits(stamp.Day) + TwoDigits(stamp.Hour) + TwoDigits(stamp.Minute) + "z";
     packet += lage;
     packet += UploadWeatherFields(v);
     return packet;

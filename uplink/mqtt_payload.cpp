@@ -1,14 +1,11 @@
 #include "uplink/mqtt_payload.h"
 
-#include <chrono>
-
+#include "station/clock.h"
 #include "station/primitives.h"
 
 namespace ombrix {
 
 namespace {
-
-constexpr double kKmhPerMetrePerSecond = 3.6;
 
 struct Sensor {
     const char* Field;
@@ -78,16 +75,9 @@ std::string Member(std::string_view key, std::string_view json) {
 }
 
 std::string IsoTime(std::int64_t utc) {
-    const std::chrono::sys_seconds t{std::chrono::seconds{utc}};
-    const auto day = std::chrono::floor<std::chrono::days>(t);
-    const std::chrono::year_month_day date{day};
-    const std::chrono::hh_mm_ss time{t - day};
-    return ZeroFilled(static_cast<int>(date.year()), 4) + "-" +
-           TwoDigits(static_cast<int>(static_cast<unsigned>(date.month()))) + "-" +
-           TwoDigits(static_cast<int>(static_cast<unsigned>(date.day()))) + "T" +
-           TwoDigits(static_cast<int>(time.hours().count())) + ":" +
-           TwoDigits(static_cast<int>(time.minutes().count())) + ":" +
-           TwoDigits(static_cast<int>(time.seconds().count())) + "Z";
+    const LocalTime t = UtcTimeAt(utc);
+    return ZeroFilled(t.Year, 4) + "-" + TwoDigits(t.Month) + "-" + TwoDigits(t.Day) + "T" +
+           TwoDigits(t.Hour) + ":" + TwoDigits(t.Minute) + ":" + TwoDigits(t.Second) + "Z";
 }
 
 }  // namespace
